@@ -1,0 +1,29 @@
+// ConvertFile: one KML file to a MapInfo Interchange pair (.mif and .mid) beside it.
+#pragma once
+
+#include "convert/coordinate_line.h"
+#include "platform/cstring.h"
+
+namespace convert {
+
+// `path` less its last three bytes, followed by the three-byte `extension`:
+// C:\maps\route.kml and "mid" give C:\maps\route.mid. The extension is not parsed.
+// Throws CFileException(nameTooShort, path) when the three bytes would reach into the folder
+// part of the path or leave no name.
+platform::CString MakeSiblingPath(const platform::CString& path, const char* extension);
+
+struct ConversionSummary {
+  platform::CString mid_path;
+  platform::CString mif_path;
+  bool found_coordinate_line = false;
+  PointCount point_count = 0;
+};
+
+// Converts the KML file at `path` into MakeSiblingPath(path, "mif") and (path, "mid"),
+// replacing them. The input is opened first and held for exclusive use; both outputs are
+// written to temporary files and replace the old ones only when the whole conversion has
+// succeeded. Memory stays bounded whatever the length of the coordinate line.
+// Throws CFileException naming the file that failed; then neither output has changed.
+ConversionSummary ConvertFile(const platform::CString& path);
+
+}  // namespace convert

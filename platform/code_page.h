@@ -1,0 +1,63 @@
+// Character stepping through narrow strings in the system's code page.
+//
+// Strings in this program are bytes in the system's narrow code page: the ANSI code page on
+// Windows (936, GBK, on the systems the tool is made for), UTF-8 elsewhere. Searches, replaces
+// and trims step through a string by characters so that they never split one. A multi-byte
+// character is only recognised when it is well formed (a lead byte followed by valid trail
+// bytes); any other byte is a character of its own. Bytes below 0x40 are therefore always
+// characters of their own in every supported code page, so ASCII tags, digits, commas and
+// blanks are always found, whatever bytes stand in front of them.
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+class CodePage {
+ public:
+  enum class Kind { kSingleByte, kDoubleByte, kUtf8 };
+
+  // Code page 936 (GBK): lead bytes 0x81-0xFE, trail bytes 0x40-0x7E and 0x80-0xFE.
+  static CodePage Gbk();
+  static CodePage Utf8();
+  static CodePage SingleByte();
+  // A double-byte code page with the given lead-byte ranges (pairs of first and last byte,
+  // terminated by a 0, 0 pair, as the platform reports them). Trail bytes 0x40-0x7E, 0x80-0xFE.
+  static CodePage DoubleByte(const unsigned char* lead_ranges);
+
+  // The code page of the running system (the ANSI code page on Windows, UTF-8 elsewhere),
+  // unless a ScopedCodePage is in force.
+  static const CodePage& System();
+
+  Kind kind() const { return kind_; }
+
+  // Length in bytes (1 to 4) of the character that starts at text[0].
+  // REQUIRES: available >= 1. Looks at no more than `available` bytes; a character cut off by
+  // the end of the buffer counts as a lone byte, so callers that stream must keep up to
+  // kMaxCharLength - 1 bytes back until more input arrives or the input ends.
+  size_t CharLength(const unsigned char* text, size_t available) const;
+  size_t CharLength(const char* text, size_t available) const {
+    return CharLength(reinterpret_cast<const unsigned char*>(text), available);
+  }
+
+  static constexpr size_t kMaxCharLength = 4;
+
+ private:
+  Kind kind_ = Kind::kSingleByte;
+  bool lead_[256] = {};
+};
+
+// Makes `page` the system code page for the lifetime of this object (tests only).
+class ScopedCodePage {
+ public:
+  explicit ScopedCodePage(const CodePage& page);
+  ~ScopedCodePage();
+  ScopedCodePage(const ScopedCodePage&) = delete;
+  ScopedCodePage& operator=(const ScopedCodePage&) = delete;
+
+ private:
+  const CodePage* previous_;
+  CodePage page_;
+};
+
+}  // namespace platform

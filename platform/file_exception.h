@@ -1,0 +1,64 @@
+// CFileException: the one error of the program: a file operation that failed.
+//
+// It carries the path of the file as the user knows it (never the name of a temporary file)
+// and the cause. Its error report is Simplified Chinese in the system code page, names the file
+// and says what failed; the dialog shows it in its error box and the command line prints it.
+#pragma once
+
+#include <exception>
+
+#include "platform/cstring.h"
+
+namespace platform {
+
+class CFileException : public std::exception {
+ public:
+  enum Cause {
+    none = 0,
+    genericException,  // any other failure
+    fileNotFound,
+    badPath,           // a folder of the path does not exist, or the name is invalid
+    tooManyOpenFiles,
+    accessDenied,
+    invalidFile,
+    removeCurrentDir,
+    directoryFull,
+    badSeek,
+    hardIO,            // a read or write error of the device
+    sharingViolation,  // another program holds the file
+    lockViolation,
+    diskFull,
+    endOfFile,
+    // Causes of this program beyond the class library's own:
+    isDirectory,       // the path names a folder, not a file
+    readError,         // reading the file failed
+    writeError,        // writing the file failed
+    sameAsInput,       // an output name would be the input file itself
+    nameTooShort,      // the output names would leave the input's folder or have no name
+    tooManyPoints,     // more points than a MIF polyline count can hold (2,147,483,647)
+    outOfMemory,
+  };
+
+  // `os_error` is errno or GetLastError() (0 when there is none).
+  CFileException(Cause cause, CString path, long os_error = 0);
+
+  // Raises the exception whose cause fits the platform error `os_error` (errno on POSIX,
+  // GetLastError() on Windows) for the file `path`. `writing` picks writeError over readError
+  // for an I/O error that has no closer cause.
+  [[noreturn]] static void ThrowOsError(long os_error, const CString& path, bool writing = false);
+
+  Cause m_cause;
+  long m_lOsError;
+  CString m_strFileName;
+
+  // The error report: a Chinese sentence that names the file and the failure, in the system
+  // code page, e.g. "无法打开文件“C:\maps\route.kml”：找不到该文件。".
+  CString GetErrorMessage() const;
+
+  const char* what() const noexcept override;
+
+ private:
+  CString message_;
+};
+
+}  // namespace platform
