@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds every configuration and runs every test:
+# native, AddressSanitizer/UBSan, the Windows x86_64 build under Wine (unit and end-to-end),
+# the 32-bit Windows build (must build; it cannot run here), and a bounded fuzzing run.
+# Usage: ./test.sh            everything
+#        ./test.sh native     only the native build and its tests
+set -euo pipefail
+cd "$(dirname "$0")"
+what="${1:-all}"
+jobs="${JOBS:-2}"
+step() { printf '\n=== %s\n' "$*"; }
+
+scripts/install-deps.sh "$([ "$what" = native ] && echo native || echo all)"
+
+step "native build and tests"
+cmake --preset native >/dev/null
+cmake --build --preset native -j "$jobs"
+ctest --preset native -j "$jobs"
+[ "$what" = native ] && exit 0
+
+step "sanitizer build (ASan + UBSan) and tests"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize -j "$jobs"
+ctest --preset sanitize -j "$jobs"
+
+step "Windows x86_64 build, tests under Wine"
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 -j "$jobs"
+ctest --preset win64 -j 1
+
+step "Windows i686 build (the shipping target)"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j "$jobs"
+
+if [ -x fuzz/run.sh ]; then
+  step "fuzzing (bounded)"
+  fuzz/run.sh "${FUZZ_SECONDS:-60}"
+fi
+step "all tests passed"
