@@ -30,4 +30,8 @@ std::optional<platform::CString> FindCoordinateLine(platform::CStdioFile& input)
 // Throws CFileException (tooManyPoints, naming `path`) when the count passes INT32_MAX.
 PointCount RewriteCoordinates(platform::CString& line, const platform::CString& path = "");
 
+// `count` points as a PointCount. Throws CFileException(tooManyPoints, path) when it passes
+// INT32_MAX, the most a MIF polyline can hold.
+PointCount ToPointCount(uint64_t count, const platform::CString& path);
+
 }  // namespace convert

@@ -1,0 +1,118 @@
+#include "convert/convert_file.h"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "convert/coordinate_stream.h"
+#include "platform/code_page.h"
+#include "platform/file_exception.h"
+#include "platform/stdio_file.h"
+
+namespace convert {
+
+using platform::CFile;
+using platform::CFileException;
+using platform::CReplaceFile;
+using platform::CStdioFile;
+using platform::CString;
+
+namespace {
+
+// The bytes that end a folder part of a path (and, on Windows, a drive).
+#if defined(_WIN32)
+constexpr std::string_view kFolderEnds = "\\/:";
+#else
+constexpr std::string_view kFolderEnds = "/";
+#endif
+
+constexpr size_t kExtensionLength = 3;
+
+constexpr char kMifHeader[] =
+    "VERSION 300\n"
+    "DELIMITER \",\"\n"
+    "COLUMNS 1\n"
+    "blank char(1)\n"
+    "DATA\n";
+
+bool IsFolderEnd(char byte) { return kFolderEnds.find(byte) != std::string_view::npos; }
+
+bool IsCharacterBoundary(const CString& text, size_t offset) {
+  const platform::CodePage& page = platform::CodePage::System();
+  size_t at = 0;
+  while (at < offset) at += page.CharLength(text.GetString() + at, text.GetLength() - at);
+  return at == offset;
+}
+
+// Renaming an output over a name of the input (the same name, another case of it, a link or a
+// hard link) would destroy the input, so such an input is refused before any output exists.
+void RefuseOutputThatIsInput(const CString& output_path, const CStdioFile& input,
+                             const CString& input_path) {
+  platform::FileIdentity output;
+  if (platform::GetFileIdentity(output_path, &output) && output == input.GetIdentity()) {
+    throw CFileException(CFileException::sameAsInput, input_path);
+  }
+}
+
+template <typename Output>
+void WriteLineEnds(Output& output, PointCount count) {
+  static const std::string kLineEnds(4096, '\n');
+  for (size_t left = static_cast<size_t>(count); left > 0;) {
+    const size_t piece = std::min(left, kLineEnds.size());
+    output.Write(std::string_view(kLineEnds).substr(0, piece));
+    left -= piece;
+  }
+}
+
+}  // namespace
+
+CString MakeSiblingPath(const CString& path, const char* extension) {
+  const std::string_view text = path.view();
+  if (text.size() <= kExtensionLength) {
+    throw CFileException(CFileException::nameTooShort, path);
+  }
+  const size_t kept = text.size() - kExtensionLength;
+  if (text.substr(kept).find_first_of(kFolderEnds) != std::string_view::npos ||
+      IsFolderEnd(text[kept - 1])) {
+    throw CFileException(CFileException::nameTooShort, path);
+  }
+  // Cutting a double-byte character in two would join its lead byte to the new extension and
+  // make a name the user never chose.
+  if (!IsCharacterBoundary(path, kept)) {
+    throw CFileException(CFileException::nameTooShort, path);
+  }
+  return path.Left(kept) + extension;
+}
+
+ConversionSummary ConvertFile(const CString& path) {
+  ConversionSummary summary;
+  summary.mid_path = MakeSiblingPath(path, "mid");
+  summary.mif_path = MakeSiblingPath(path, "mif");
+
+  CStdioFile input(path, CFile::modeRead);
+  RefuseOutputThatIsInput(summary.mid_path, input, path);
+  RefuseOutputThatIsInput(summary.mif_path, input, path);
+
+  CReplaceFile mid(summary.mid_path);
+  CReplaceFile mif(summary.mif_path);
+
+  const ScannedCoordinates scanned = ScanCoordinates(input, path);
+  summary.found_coordinate_line = scanned.found;
+  summary.point_count = scanned.points;
+
+  mif.Write(kMifHeader);
+  CString polyline;
+  polyline.Format("PLINE %d\n", static_cast<int>(scanned.points));
+  mif.WriteString(polyline);
+  WritePointText(input, scanned, mif);
+  WriteLineEnds(mid, scanned.points);
+
+  // Both outputs are on disk before either replaces its old file.
+  mid.Finish();
+  mif.Finish();
+  mid.Commit();
+  mif.Commit();
+  return summary;
+}
+
+}  // namespace convert

@@ -1,0 +1,313 @@
+#include "convert/convert_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include "platform/code_page.h"
+#include "platform/file_exception.h"
+#include "platform/stdio_file.h"
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
+namespace convert {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::CFileException;
+using platform::CString;
+
+constexpr char kMifHeader[] =
+    "VERSION 300\r\nDELIMITER \",\"\r\nCOLUMNS 1\r\nblank char(1)\r\nDATA\r\n";
+
+class ConvertFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    folder_ = fs::temp_directory_path() / (std::string("kml2mif-convert-") + test->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(folder_, ignored);
+  }
+
+  std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
+
+  void WriteFile(const std::string& name, const std::string& bytes) const {
+    std::ofstream(folder_ / name, std::ios::binary) << bytes;
+  }
+
+  std::string ReadBytes(const std::string& name) const {
+    std::ifstream file(folder_ / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+
+  std::set<std::string> Names() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  ConversionSummary Convert(const std::string& name) { return ConvertFile(CString(PathOf(name))); }
+
+  // Converts `name`, expecting a file error with `cause` whose report names `named`.
+  void ExpectError(const std::string& name, CFileException::Cause cause,
+                   const std::string& named) {
+    try {
+      Convert(name);
+      ADD_FAILURE() << name << " converted";
+    } catch (const CFileException& error) {
+      EXPECT_EQ(error.m_cause, cause);
+      EXPECT_EQ(error.m_strFileName.str(), PathOf(named));
+      EXPECT_NE(error.GetErrorMessage().str().find(PathOf(named)), std::string::npos)
+          << error.GetErrorMessage().str();
+    }
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(ConvertFileTest, ExampleGivesTheExactBytes) {
+  WriteFile("route.kml",
+            "<Placemark><LineString>\n<coordinates>\n"
+            "\t\t116.391,39.907,0 116.392,39.908,0 \n</coordinates>\n</LineString></Placemark>\n");
+  const ConversionSummary summary = Convert("route.kml");
+  EXPECT_EQ(summary.mid_path.str(), PathOf("route.mid"));
+  EXPECT_EQ(summary.mif_path.str(), PathOf("route.mif"));
+  EXPECT_TRUE(summary.found_coordinate_line);
+  EXPECT_EQ(summary.point_count, 2);
+  EXPECT_EQ(ReadBytes("route.mif"), std::string(kMifHeader) +
+                                        "PLINE 2\r\n\t\t116.391 39.907\r\n116.392 39.908\r\n");
+  EXPECT_EQ(ReadBytes("route.mid"), "\r\n\r\n");
+  EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid", "route.mif"}));
+}
+
+struct ContentRow {
+  const char* what;
+  std::string kml;
+  bool found;
+  std::string mif_after_header;
+  std::string mid;
+};
+
+TEST_F(ConvertFileTest, ContentTable) {
+  const ContentRow rows[] = {
+      {"no coordinate list", "<kml>\n<Point/>\n</kml>\n", false, "PLINE 0\r\n", ""},
+      {"empty file", "", false, "PLINE 0\r\n", ""},
+      {"last tuple without blank: no final line end",
+       "<coordinates>\n116.391,39.907,0 116.392,39.908,0\n</coordinates>\n", true,
+       "PLINE 1\r\n116.391 39.907\r\n116.392 39.908 0", "\r\n"},
+      {"altitude not 0: nothing counted", "<coordinates>\n1,2,25 3,4,25 \n", true,
+       "PLINE 0\r\n1 2 25 3 4 25 ", ""},
+      {"empty list", "<coordinates>\n\t\t</coordinates>\n", true, "PLINE 0\r\n\t\t", ""},
+  };
+  for (const ContentRow& row : rows) {
+    SCOPED_TRACE(row.what);
+    WriteFile("route.kml", row.kml);
+    EXPECT_EQ(Convert("route.kml").found_coordinate_line, row.found);
+    EXPECT_EQ(ReadBytes("route.mif"), kMifHeader + row.mif_after_header);
+    EXPECT_EQ(ReadBytes("route.mid"), row.mid);
+  }
+}
+
+TEST_F(ConvertFileTest, ManyPointsGiveOneEmptyMidLineEach) {
+  std::string tuples;
+  for (int i = 0; i < 10000; ++i) tuples += std::to_string(i) + ".5,1,0 ";
+  WriteFile("long.kml", "<coordinates>\n" + tuples + "\n");
+  EXPECT_EQ(Convert("long.kml").point_count, 10000);
+  std::string mid_expected;
+  for (int i = 0; i < 10000; ++i) mid_expected += "\r\n";
+  EXPECT_EQ(ReadBytes("long.mid"), mid_expected);
+  EXPECT_NE(ReadBytes("long.mif").find("PLINE 10000\r\n0.5 1\r\n1.5 1\r\n"), std::string::npos);
+}
+
+TEST_F(ConvertFileTest, OutputNamesLoseTheLastThreeBytes) {
+  const struct {
+    std::string input, mid, mif;
+  } rows[] = {
+      {"route.kml", "route.mid", "route.mif"},
+      {"route.txt", "route.mid", "route.mif"},
+      {"route.kmz", "route.mid", "route.mif"},
+      {"routes", "roumid", "roumif"},
+      {"a.b.kml", "a.b.mid", "a.b.mif"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.input);
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    WriteFile(row.input, "<coordinates>\n1,2,0 \n");
+    Convert(row.input);
+    EXPECT_EQ(Names(), (std::set<std::string>{row.input, row.mid, row.mif}));
+  }
+}
+
+TEST(MakeSiblingPathTest, Table) {
+  const struct {
+    CString path;
+    const char* mid;  // nullptr: refused
+  } rows[] = {
+      {"/maps/route.kml", "/maps/route.mid"},
+      {"/maps/routes", "/maps/roumid"},
+      {"abcd", "amid"},
+      {"/maps/abcd", "/maps/amid"},
+      {"/maps/abc", nullptr},  // nothing of the name left
+      {"/maps/ab", nullptr},   // would reach into the folder
+      {"/maps/a", nullptr},
+      {"/maps/", nullptr},
+      {"abc", nullptr},
+      {"ab", nullptr},
+      {"", nullptr},
+#if defined(_WIN32)
+      {"C:\\maps\\route.kml", "C:\\maps\\route.mid"},
+      {"C:\\maps\\routes", "C:\\maps\\roumid"},
+      {"C:\\maps\\ab", nullptr},
+      {"C:\\maps/ab", nullptr},
+      {"C:\\abc", nullptr},
+      {"C:abc", nullptr},
+      {"C:ab", nullptr},
+#endif
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path.str());
+    if (row.mid != nullptr) {
+      EXPECT_EQ(MakeSiblingPath(row.path, "mid").str(), row.mid);
+      continue;
+    }
+    try {
+      MakeSiblingPath(row.path, "mid");
+      ADD_FAILURE() << "accepted";
+    } catch (const CFileException& error) {
+      EXPECT_EQ(error.m_cause, CFileException::nameTooShort);
+      EXPECT_EQ(error.m_strFileName, row.path);
+    }
+  }
+}
+
+// Losing three bytes must not cut a double-byte character in two: its lead byte would join
+// the new extension ("\xC2" "mid" reads as another character followed by "id" in GBK).
+TEST(MakeSiblingPathTest, NeverSplitsACharacter) {
+  const struct {
+    const platform::CodePage page;
+    CString path;
+    const char* mid;  // nullptr: refused
+  } rows[] = {
+      {platform::CodePage::Gbk(), "/maps/\xC2\xB7\xCF\xDF", nullptr},
+      {platform::CodePage::Gbk(), "/maps/\xC2\xB7\xCF\xDF.kml", "/maps/\xC2\xB7\xCF\xDF.mid"},
+      {platform::CodePage::Gbk(), "/maps/ab\xC2\xB7x", "/maps/abmid"},
+      {platform::CodePage::Gbk(), "/maps/a\xC2\x40x", "/maps/amid"},
+      {platform::CodePage::Utf8(), "/maps/a\xE8\xB7\xAF", "/maps/amid"},
+      {platform::CodePage::Utf8(), "/maps/a\xE8\xB7\xAFx", nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path.str());
+    platform::ScopedCodePage page(row.page);
+    if (row.mid != nullptr) {
+      EXPECT_EQ(MakeSiblingPath(row.path, "mid").str(), row.mid);
+    } else {
+      EXPECT_THROW(MakeSiblingPath(row.path, "mid"), CFileException);
+    }
+  }
+}
+
+TEST_F(ConvertFileTest, ExistingOutputsAreReplaced) {
+  WriteFile("route.kml", "<coordinates>\n1,2,0 \n");
+  WriteFile("route.mid", std::string(100, 'x'));
+  WriteFile("route.mif", std::string(100, 'y'));
+  Convert("route.kml");
+  EXPECT_EQ(ReadBytes("route.mif"), std::string(kMifHeader) + "PLINE 1\r\n1 2\r\n");
+  EXPECT_EQ(ReadBytes("route.mid"), "\r\n");
+  EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid", "route.mif"}));
+}
+
+TEST_F(ConvertFileTest, MissingInputCreatesNothingAndKeepsOldOutputs) {
+  ExpectError("gone.kml", CFileException::fileNotFound, "gone.kml");
+  EXPECT_TRUE(Names().empty());
+
+  WriteFile("gone.mid", "old mid");
+  WriteFile("gone.mif", "old mif");
+  ExpectError("gone.kml", CFileException::fileNotFound, "gone.kml");
+  EXPECT_EQ(ReadBytes("gone.mid"), "old mid");
+  EXPECT_EQ(ReadBytes("gone.mif"), "old mif");
+  EXPECT_EQ(Names(), (std::set<std::string>{"gone.mid", "gone.mif"}));
+}
+
+TEST_F(ConvertFileTest, FolderAsInputIsRefused) {
+  fs::create_directory(folder_ / "maps.kml");
+  ExpectError("maps.kml", CFileException::isDirectory, "maps.kml");
+  EXPECT_EQ(Names(), (std::set<std::string>{"maps.kml"}));
+}
+
+TEST_F(ConvertFileTest, InputHeldByAnotherIsRefused) {
+  WriteFile("route.kml", "<coordinates>\n1,2,0 \n");
+  platform::CStdioFile holder(CString(PathOf("route.kml")), platform::CFile::modeRead);
+  ExpectError("route.kml", CFileException::sharingViolation, "route.kml");
+  EXPECT_EQ(Names(), (std::set<std::string>{"route.kml"}));
+}
+
+TEST_F(ConvertFileTest, InputNamedLikeAnOutputIsRefusedAndKept) {
+  const std::string kml = "<coordinates>\n1,2,0 \n";
+  for (const char* name : {"route.mid", "route.mif"}) {
+    SCOPED_TRACE(name);
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    WriteFile(name, kml);
+    ExpectError(name, CFileException::sameAsInput, name);
+    EXPECT_EQ(ReadBytes(name), kml);
+    EXPECT_EQ(Names(), (std::set<std::string>{name}));
+  }
+}
+
+TEST_F(ConvertFileTest, OutputThatIsAHardLinkOfTheInputIsRefused) {
+  const std::string kml = "<coordinates>\n1,2,0 \n";
+  WriteFile("route.kml", kml);
+  fs::create_hard_link(folder_ / "route.kml", folder_ / "route.mif");
+  ExpectError("route.kml", CFileException::sameAsInput, "route.kml");
+  EXPECT_EQ(ReadBytes("route.kml"), kml);
+  EXPECT_EQ(ReadBytes("route.mif"), kml);
+  EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mif"}));
+}
+
+#if defined(_WIN32)
+TEST_F(ConvertFileTest, OutputNameDifferingOnlyInCaseIsRefused) {
+  const std::string kml = "<coordinates>\n1,2,0 \n";
+  WriteFile("ROUTE.MID", kml);
+  ExpectError("ROUTE.MID", CFileException::sameAsInput, "ROUTE.MID");
+  // The derived name is ROUTE.mid: the same file on this file system.
+  EXPECT_EQ(ReadBytes("ROUTE.MID"), kml);
+}
+#else
+TEST_F(ConvertFileTest, OutputThatIsASymbolicLinkToTheInputIsRefused) {
+  const std::string kml = "<coordinates>\n1,2,0 \n";
+  WriteFile("route.kml", kml);
+  fs::create_symlink("route.kml", folder_ / "route.mid");
+  ExpectError("route.kml", CFileException::sameAsInput, "route.kml");
+  EXPECT_EQ(ReadBytes("route.kml"), kml);
+  EXPECT_TRUE(fs::is_symlink(folder_ / "route.mid"));
+  EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid"}));
+}
+
+TEST_F(ConvertFileTest, OutputThatCannotBeCreatedLeavesNothingBehind) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  WriteFile("route.kml", "<coordinates>\n1,2,0 \n");
+  WriteFile("route.mid", "old mid");
+  fs::permissions(folder_, fs::perms::owner_write, fs::perm_options::remove);
+  EXPECT_THROW(Convert("route.kml"), CFileException);
+  fs::permissions(folder_, fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(ReadBytes("route.mid"), "old mid");
+  EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid"}));
+}
+#endif
+
+}  // namespace
+}  // namespace convert
