@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# End-to-end test of the command line: runs the built kml2mif on files in a scratch folder and
+# checks its report, its exit codes and the files it writes.
+# Usage: kml2mif_test.sh KML2MIF EXAMPLE_KML [EMULATOR]
+# With an EMULATOR (Wine) the program's texts are GBK with CR LF; they are turned into UTF-8.
+set -uo pipefail
+tool="$1"
+example="$2"
+emulator="${3:-}"
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch" || exit 1
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# run ARGS...: sets $status, $out and $err.
+run() {
+  $emulator "$tool" "$@" >out.raw 2>err.raw
+  status=$?
+  if [ -n "$emulator" ]; then
+    out="$(tr -d '\r' <out.raw | iconv -f GBK -t UTF-8)"
+    err="$(tr -d '\r' <err.raw | iconv -f GBK -t UTF-8)"
+  else
+    out="$(cat out.raw)"
+    err="$(cat err.raw)"
+  fi
+}
+
+expect_status() { [ "$status" = "$1" ] || fail "$2: exit $status, expected $1 (stderr: $err)"; }
+expect_in() { case "$2" in *"$1"*) ;; *) fail "$3: '$1' not in '$2'" ;; esac; }
+kml() { printf '<coordinates>\n%s\n</coordinates>\n' "$2" >"$1"; }
+
+run --version
+expect_status 0 "--version"
+[ "$out" = "kml2mif 1.0.0.1" ] || fail "--version printed '$out'"
+
+run --help
+expect_status 0 "--help"
+expect_in "退出状态" "$out" "--help"
+expect_in "--keep-going" "$out" "--help"
+
+run
+expect_status 2 "no file"
+expect_in "kml2mif: " "$err" "no file"
+expect_in "用法" "$err" "no file"
+
+run --bogus a.kml
+expect_status 2 "unknown option"
+expect_in "--bogus" "$err" "unknown option"
+
+cp "$example" route.kml
+run route.kml
+expect_status 0 "example"
+expect_in "route.kml" "$out" "example"
+expect_in "route.mif" "$out" "example"
+expect_in "route.mid" "$out" "example"
+expect_in "6 个点" "$out" "example"
+[ "$(echo "$out" | wc -l)" = 1 ] || fail "example: more than one line: $out"
+header="$(printf 'VERSION 300\r\nDELIMITER ","\r\nCOLUMNS 1\r\nblank char(1)\r\nDATA\r\nPLINE 6\r\n')"
+[ "$(head -c ${#header} route.mif)" = "$header" ] || fail "example: MIF header: $(cat -A route.mif)"
+[ "$(tail -n +7 route.mif | grep -c $'^[\t ]*116\\.39[0-9]* 39\\.9[0-9]*\r$')" = 6 ] ||
+  fail "example: MIF points: $(cat -A route.mif)"
+[ "$(cat route.mid)" = "$(printf '\r\n\r\n\r\n\r\n\r\n\r\n')" ] || fail "example: MID $(cat -A route.mid)"
+
+printf '<kml>\n</kml>\n' >plain.kml
+run --quiet plain.kml
+expect_status 0 "no coordinate list"
+[ -z "$out" ] || fail "--quiet printed '$out'"
+expect_in "kml2mif: 警告" "$err" "no coordinate list"
+expect_in "plain.kml" "$err" "no coordinate list"
+[ -f plain.mif ] && [ ! -s plain.mid ] || fail "no coordinate list: outputs"
+
+kml a.kml "1,2,0 "
+kml c.kml "1,2,0 "
+run a.kml missing.kml c.kml
+expect_status 1 "missing file"
+expect_in "kml2mif: " "$err" "missing file"
+expect_in "missing.kml" "$err" "missing file"
+[ -f a.mif ] || fail "missing file: the file before it was not converted"
+[ ! -e c.mif ] && [ ! -e c.mid ] || fail "missing file: the file after it was touched"
+[ ! -e missing.mif ] && [ ! -e missing.mid ] || fail "missing file: outputs left behind"
+
+run --keep-going --quiet missing.kml c.kml
+expect_status 1 "--keep-going"
+expect_in "missing.kml" "$err" "--keep-going"
+[ -f c.mif ] && [ -f c.mid ] || fail "--keep-going: the file after the error was not converted"
+
+kml track.mid "1,2,0 "
+before="$(cat track.mid)"
+run track.mid
+expect_status 1 "input named like an output"
+expect_in "track.mid" "$err" "input named like an output"
+[ "$(cat track.mid)" = "$before" ] || fail "input named like an output: input changed"
+[ ! -e track.mif ] || fail "input named like an output: MIF written"
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures check(s) failed" >&2
+  exit 1
+fi
+echo "all checks passed"
