@@ -60,6 +60,10 @@ class CString {
     text_ += other;
     return *this;
   }
+  CString& operator+=(const char* other) {
+    text_ += other;
+    return *this;
+  }
   CString& operator+=(char ch) {
     text_ += ch;
     return *this;

@@ -47,6 +47,9 @@ class CFileException : public std::exception {
   // for an I/O error that has no closer cause.
   [[noreturn]] static void ThrowOsError(long os_error, const CString& path, bool writing = false);
 
+  // The cause that fits the platform error `os_error`, as ThrowOsError picks it.
+  static Cause OsErrorToCause(long os_error, bool writing = false);
+
   Cause m_cause;
   long m_lOsError;
   CString m_strFileName;

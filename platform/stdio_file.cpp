@@ -1,0 +1,370 @@
+#include "platform/stdio_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/fault_injection.h"
+#include "platform/stdio_file_os.h"
+
+namespace platform {
+namespace {
+
+using fault::Operation;
+
+// Large enough that reading runs at the speed of the disk, small enough that a conversion
+// stays within a few MiB whatever the size of its files.
+constexpr size_t kBufferSize = size_t{1} << 20;
+
+// The byte that ends the input of a text-mode file, as in the C runtime of the platform.
+constexpr char kEndOfInput = 0x1A;
+
+os::OpenMode ModeFor(unsigned flags) {
+  if ((flags & CFile::modeWrite) == 0) return os::OpenMode::kRead;
+  return (flags & CFile::modeCreate) != 0 ? os::OpenMode::kCreate : os::OpenMode::kWriteExisting;
+}
+
+}  // namespace
+
+// A buffered text-mode file. Errors name `report_path`, which is the path the user knows.
+class TextFile {
+ public:
+  TextFile(const CString& os_path, os::OpenMode mode, const CString& report_path)
+      : report_path_(report_path), writing_(mode != os::OpenMode::kRead) {
+    if (const long error = fault::Check(Operation::kAllocate)) {
+      throw CFileException(CFileException::outOfMemory, report_path_, error);
+    }
+    buffer_.reset(new (std::nothrow) char[kBufferSize]);
+    if (!buffer_) throw CFileException(CFileException::outOfMemory, report_path_);
+    if (const long error = fault::Check(Operation::kOpen)) {
+      throw CFileException(CFileException::OsErrorToCause(error, writing_), report_path_, error);
+    }
+    const os::OpenResult opened = os::Open(os_path, mode);
+    if (opened.cause != CFileException::none) {
+      throw CFileException(opened.cause, report_path_, opened.error);
+    }
+    handle_ = opened.handle;
+  }
+
+  ~TextFile() {
+    if (handle_ == os::kNoHandle) return;
+    try {
+      FlushBuffer();
+    } catch (const CFileException&) {
+      // A destructor reports nothing; Close is there for callers that want to know.
+    }
+    os::Close(handle_);
+  }
+
+  TextFile(const TextFile&) = delete;
+  TextFile& operator=(const TextFile&) = delete;
+
+  bool IsOpen() const { return handle_ != os::kNoHandle; }
+
+  FileIdentity Identity() const {
+    FileIdentity identity;
+    if (IsOpen()) os::Identity(handle_, &identity);
+    return identity;
+  }
+
+  CStdioFile::PieceEnd ReadLinePiece(std::string_view& piece) {
+    using PieceEnd = CStdioFile::PieceEnd;
+    char* const data = buffer_.get();
+    for (;;) {
+      if (begin_ == end_) {
+        if (input_ended_) {
+          piece = {};
+          return PieceEnd::kInputEnd;
+        }
+        Fill();
+        continue;
+      }
+      char* const line_feed = static_cast<char*>(std::memchr(data + begin_, '\n', end_ - begin_));
+      if (line_feed != nullptr) {
+        size_t length = static_cast<size_t>(line_feed - (data + begin_));
+        if (length > 0 && line_feed[-1] == '\r') --length;
+        piece = std::string_view(data + begin_, length);
+        begin_ = static_cast<size_t>(line_feed - data) + 1;
+        return PieceEnd::kLineEnd;
+      }
+      // No line end in the buffer: read on while there is room, so that short lines come whole.
+      if (!input_ended_ && end_ - begin_ < kBufferSize / 2) {
+        Fill();
+        continue;
+      }
+      size_t length = end_ - begin_;
+      // A CR at the end of the buffer may be the first half of a CR LF: keep it until the next
+      // byte is known.
+      if (!input_ended_ && data[end_ - 1] == '\r') --length;
+      if (length == 0) {
+        Fill();
+        continue;
+      }
+      piece = std::string_view(data + begin_, length);
+      begin_ += length;
+      return input_ended_ && begin_ == end_ ? PieceEnd::kInputEnd : PieceEnd::kMore;
+    }
+  }
+
+  bool ReadString(std::string& line) {
+    line.clear();
+    std::string_view piece;
+    for (;;) {
+      const CStdioFile::PieceEnd end = ReadLinePiece(piece);
+      line.append(piece);
+      if (end == CStdioFile::PieceEnd::kLineEnd) return true;
+      if (end == CStdioFile::PieceEnd::kInputEnd) return !line.empty();
+    }
+  }
+
+  uint64_t GetPosition() const {
+    return writing_ ? file_offset_ + used_ : buffer_offset_ + begin_;
+  }
+
+  void Seek(uint64_t offset) {
+    if (writing_) {
+      FlushBuffer();
+    } else if (offset >= buffer_offset_ && offset - buffer_offset_ <= end_) {
+      begin_ = static_cast<size_t>(offset - buffer_offset_);
+      return;
+    }
+    RequireOpen();
+    long error = fault::Check(Operation::kSeek);
+    if (error == 0) error = os::SeekTo(handle_, offset);
+    if (error != 0) throw CFileException(CFileException::badSeek, report_path_, error);
+    file_offset_ = offset;
+    buffer_offset_ = offset;
+    begin_ = end_ = 0;
+    input_ended_ = false;
+  }
+
+  void Write(std::string_view text) {
+    while (!text.empty()) {
+      const char* line_feed = static_cast<const char*>(std::memchr(text.data(), '\n', text.size()));
+      size_t length = line_feed != nullptr ? static_cast<size_t>(line_feed - text.data())
+                                           : text.size();
+      Put(text.data(), length);
+      if (line_feed != nullptr) {
+        Put("\r\n", 2);
+        ++length;
+      }
+      text.remove_prefix(length);
+    }
+  }
+
+  void Flush() {
+    FlushBuffer();
+    RequireOpen();
+    long error = fault::Check(Operation::kFlush);
+    if (error == 0) error = os::Sync(handle_);
+    if (error != 0) CFileException::ThrowOsError(error, report_path_, true);
+  }
+
+  void Close() {
+    if (!IsOpen()) return;
+    try {
+      FlushBuffer();
+    } catch (const CFileException&) {
+      os::Close(handle_);
+      handle_ = os::kNoHandle;
+      throw;
+    }
+    long error = fault::Check(Operation::kClose);
+    const long close_error = os::Close(handle_);
+    handle_ = os::kNoHandle;
+    if (error == 0) error = close_error;
+    if (error != 0) CFileException::ThrowOsError(error, report_path_, writing_);
+  }
+
+ private:
+  void RequireOpen() const {
+    if (!IsOpen()) throw CFileException(CFileException::invalidFile, report_path_);
+  }
+
+  // Moves what is left of the buffer to its front and reads more behind it. A byte 0x1A in the
+  // new data ends the input there: nothing after it is ever data.
+  void Fill() {
+    RequireOpen();
+    char* const data = buffer_.get();
+    if (begin_ > 0) {
+      std::memmove(data, data + begin_, end_ - begin_);
+      buffer_offset_ += begin_;
+      end_ -= begin_;
+      begin_ = 0;
+    }
+    size_t got = 0;
+    long error = fault::Check(Operation::kRead);
+    if (error == 0) error = os::Read(handle_, data + end_, kBufferSize - end_, &got);
+    if (error != 0) CFileException::ThrowOsError(error, report_path_, false);
+    file_offset_ += got;
+    if (got == 0) {
+      input_ended_ = true;
+      return;
+    }
+    if (const void* stop = std::memchr(data + end_, kEndOfInput, got)) {
+      got = static_cast<size_t>(static_cast<const char*>(stop) - (data + end_));
+      input_ended_ = true;
+    }
+    end_ += got;
+  }
+
+  void Put(const char* data, size_t size) {
+    while (size > 0) {
+      if (used_ == kBufferSize) FlushBuffer();
+      const size_t count = std::min(size, kBufferSize - used_);
+      std::memcpy(buffer_.get() + used_, data, count);
+      used_ += count;
+      data += count;
+      size -= count;
+    }
+  }
+
+  // Hands the buffered bytes to the system. After a failure they are dropped, so that a
+  // later Close or destructor does not write them a second time.
+  void FlushBuffer() {
+    if (!writing_ || used_ == 0) return;
+    RequireOpen();
+    const size_t size = used_;
+    used_ = 0;
+    long error = fault::Check(Operation::kWrite);
+    if (error == 0) error = os::WriteAll(handle_, buffer_.get(), size);
+    if (error != 0) CFileException::ThrowOsError(error, report_path_, true);
+    file_offset_ += size;
+  }
+
+  CString report_path_;
+  bool writing_;
+  os::Handle handle_ = os::kNoHandle;
+  std::unique_ptr<char[]> buffer_;
+  // Reading: the bytes [begin_, end_) of the buffer are still to be read; buffer_[0] stands at
+  // buffer_offset_ in the file.
+  size_t begin_ = 0;
+  size_t end_ = 0;
+  uint64_t buffer_offset_ = 0;
+  bool input_ended_ = false;
+  // Writing: used_ bytes wait in the buffer; file_offset_ is the system's file position.
+  size_t used_ = 0;
+  uint64_t file_offset_ = 0;
+};
+
+class CStdioFile::Impl : public TextFile {
+ public:
+  using TextFile::TextFile;
+};
+
+CStdioFile::CStdioFile(const CString& path, unsigned flags)
+    : path_(path), impl_(std::make_unique<Impl>(path, ModeFor(flags), path)) {}
+
+CStdioFile::~CStdioFile() = default;
+
+FileIdentity CStdioFile::GetIdentity() const { return impl_->Identity(); }
+
+bool CStdioFile::ReadString(CString& line) {
+  std::string text;
+  const bool found = impl_->ReadString(text);
+  line = CString(std::move(text));
+  return found;
+}
+
+CStdioFile::PieceEnd CStdioFile::ReadLinePiece(std::string_view& piece) {
+  return impl_->ReadLinePiece(piece);
+}
+
+uint64_t CStdioFile::GetPosition() const { return impl_->GetPosition(); }
+
+void CStdioFile::Seek(uint64_t offset) { impl_->Seek(offset); }
+
+void CStdioFile::Write(std::string_view text) { impl_->Write(text); }
+
+void CStdioFile::Flush() { impl_->Flush(); }
+
+void CStdioFile::Close() { impl_->Close(); }
+
+// The temporary is created beside the target, so that the rename stays within one folder
+// (and one file system), and exclusively, so that it is ours alone.
+class CReplaceFile::Impl {
+ public:
+  explicit Impl(const CString& target)
+      : target_(target), destination_(os::ReplacementTarget(target)) {
+    os::Handle hold = os::kNoHandle;
+    const os::OpenResult checked = os::HoldTarget(destination_, &hold);
+    os::Release(hold);
+    if (checked.cause != CFileException::none) {
+      throw CFileException(checked.cause, target_, checked.error);
+    }
+    uint64_t seed = os::UniqueSeed();
+    bool short_name = false;
+    for (int attempt = 0;; ++attempt) {
+      seed = seed * 6364136223846793005u + 1442695040888963407u;
+      temporary_ = TemporaryName(seed, short_name);
+      try {
+        file_ = std::make_unique<TextFile>(temporary_, os::OpenMode::kCreateNew, target_);
+        return;
+      } catch (const CFileException& error) {
+        if (attempt < 100 && os::IsAlreadyExists(error.m_lOsError)) continue;
+        if (!short_name && os::IsNameTooLong(error.m_lOsError)) {
+          short_name = true;
+          continue;
+        }
+        throw;
+      }
+    }
+  }
+
+  ~Impl() {
+    if (committed_) return;
+    file_.reset();
+    os::Remove(temporary_);
+  }
+
+  void Write(std::string_view text) { file_->Write(text); }
+
+  void Finish() { file_->Flush(); }
+
+  void Commit() {
+    file_->Close();
+    os::Handle hold = os::kNoHandle;
+    const os::OpenResult checked = os::HoldTarget(destination_, &hold);
+    if (checked.cause != CFileException::none) {
+      throw CFileException(checked.cause, target_, checked.error);
+    }
+    long error = fault::Check(Operation::kRename);
+    if (error == 0) error = os::Rename(temporary_, destination_);
+    os::Release(hold);
+    if (error != 0) CFileException::ThrowOsError(error, target_, true);
+    committed_ = true;
+    os::SyncFolderOf(destination_);
+  }
+
+ private:
+  CString TemporaryName(uint64_t seed, bool short_name) const {
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string unique;
+    for (int i = 0; i < 6; ++i) {
+      unique += kDigits[seed % 36];
+      seed /= 36;
+    }
+    const CString stem = short_name ? os::FolderPrefix(destination_) : destination_;
+    return stem + (short_name ? "kml2mif-" : ".kml2mif-") + CString(unique) + ".tmp";
+  }
+
+  CString target_;
+  CString destination_;
+  CString temporary_;
+  std::unique_ptr<TextFile> file_;
+  bool committed_ = false;
+};
+
+CReplaceFile::CReplaceFile(const CString& target_path)
+    : target_(target_path), impl_(std::make_unique<Impl>(target_path)) {}
+
+CReplaceFile::~CReplaceFile() = default;
+
+void CReplaceFile::Write(std::string_view text) { impl_->Write(text); }
+
+void CReplaceFile::Finish() { impl_->Finish(); }
+
+void CReplaceFile::Commit() { impl_->Commit(); }
+
+}  // namespace platform

@@ -1,0 +1,63 @@
+// The system calls under CStdioFile and CReplaceFile, one implementation per platform
+// (stdio_file_posix.cpp, stdio_file_win32.cpp). Internal to the platform layer.
+//
+// Functions give 0 or the platform's error (errno or GetLastError()); they never throw.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/cstring.h"
+#include "platform/file_exception.h"
+#include "platform/stdio_file.h"
+
+namespace platform::os {
+
+using Handle = intptr_t;
+inline constexpr Handle kNoHandle = -1;
+
+enum class OpenMode {
+  kRead,           // an existing file, for reading
+  kWriteExisting,  // an existing file, for writing, content kept
+  kCreate,         // created or emptied, for writing
+  kCreateNew,      // created, failing if the name exists, for writing
+};
+
+struct OpenResult {
+  Handle handle = kNoHandle;
+  CFileException::Cause cause = CFileException::none;  // none on success
+  long error = 0;
+};
+
+// Opens `path` for exclusive use. A folder gives isDirectory and creates nothing; a file held
+// by another gives sharingViolation and is left untouched (kCreate empties it only once held).
+OpenResult Open(const CString& path, OpenMode mode);
+
+long Read(Handle handle, char* buffer, size_t size, size_t* got);  // *got == 0 at the end
+long WriteAll(Handle handle, const char* data, size_t size);
+long SeekTo(Handle handle, uint64_t offset);
+long Sync(Handle handle);
+long Close(Handle handle);
+bool Identity(Handle handle, FileIdentity* identity);
+
+// Whether `error` says the name already exists, or that the name is too long.
+bool IsAlreadyExists(long error);
+bool IsNameTooLong(long error);
+
+// The folder part of `path` including its last separator ("" for a bare name).
+CString FolderPrefix(const CString& path);
+
+// The path that replacing `path` must rename over (a symbolic link's target on POSIX).
+CString ReplacementTarget(const CString& path);
+
+// Checks that an existing `target` may be replaced now: not a folder, not held by another.
+// On success `*hold` keeps the target locked until Release (kNoHandle where nothing is held).
+OpenResult HoldTarget(const CString& target, Handle* hold);
+void Release(Handle hold);
+
+long Rename(const CString& from, const CString& to);  // replacing `to`
+void SyncFolderOf(const CString& path);                 // best effort
+void Remove(const CString& path);                       // best effort
+uint64_t UniqueSeed();
+
+}  // namespace platform::os
