@@ -45,8 +45,7 @@ std::string Quoted(const CString& path) { return "“" + path.str() + "”"; }
 void ReportConverted(const convert::ConversionSummary& summary, const CString& input,
                      Console& console) {
   console.Out("已转换" + Quoted(input) + "：" + Quoted(summary.mif_path) + "和" +
-              Quoted(summary.mid_path) + "，" + std::to_string(summary.point_count) +
-              " 个点。\n");
+              Quoted(summary.mid_path) + "，" + std::to_string(summary.point_count) + " 个点。\n");
 }
 
 void ReportError(const CFileException& error, Console& console) {

@@ -73,8 +73,8 @@ class BatchTest : public ::testing::Test {
   bool Exists(const std::string& name) const { return fs::exists(folder_ / name); }
 
   void WriteKml(const std::string& name, const std::string& tuples) const {
-    std::ofstream(folder_ / name, std::ios::binary)
-        << "<LineString>\n<coordinates>\n" << tuples << "\n</coordinates>\n";
+    std::ofstream(folder_ / name, std::ios::binary) << "<LineString>\n<coordinates>\n"
+                                                    << tuples << "\n</coordinates>\n";
   }
 
   int Run(std::vector<std::string> arguments) {
@@ -94,10 +94,10 @@ TEST_F(BatchTest, OneLinePerFileNamingInputOutputsAndPoints) {
   WriteKml("a.kml", "1,2,0 3,4,0 ");
   WriteKml("b.kml", "1,2,0 ");
   EXPECT_EQ(Run({"a.kml", "b.kml"}), kExitSuccess);
-  EXPECT_EQ(console_.out,
-            "已转换“" + PathOf("a.kml") + "”：“" + PathOf("a.mif") + "”和“" + PathOf("a.mid") +
-                "”，2 个点。\n" + "已转换“" + PathOf("b.kml") + "”：“" + PathOf("b.mif") +
-                "”和“" + PathOf("b.mid") + "”，1 个点。\n");
+  EXPECT_EQ(console_.out, "已转换“" + PathOf("a.kml") + "”：“" + PathOf("a.mif") + "”和“" +
+                              PathOf("a.mid") + "”，2 个点。\n" + "已转换“" + PathOf("b.kml") +
+                              "”：“" + PathOf("b.mif") + "”和“" + PathOf("b.mid") +
+                              "”，1 个点。\n");
   EXPECT_EQ(console_.err, "");
   EXPECT_TRUE(Exists("a.mif") && Exists("a.mid") && Exists("b.mif") && Exists("b.mid"));
 }

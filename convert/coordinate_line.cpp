@@ -5,8 +5,8 @@
 namespace convert {
 
 using platform::CFileException;
-using platform::CString;
 using platform::CStdioFile;
+using platform::CString;
 
 std::optional<CString> FindCoordinateLine(CStdioFile& input) {
   // The flag is never cleared: the first line after any opening-tag line that is not itself one

@@ -22,8 +22,8 @@ class CoordinateLineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = std::filesystem::temp_directory_path() /
-              (std::string("kml2mif-line-") + test->name());
+    folder_ =
+        std::filesystem::temp_directory_path() / (std::string("kml2mif-line-") + test->name());
     std::filesystem::remove_all(folder_);
     std::filesystem::create_directories(folder_);
   }
@@ -59,8 +59,7 @@ const ScanRow kScanRows[] = {
      "<coordinates>\n116.391,39.907,0 116.392,39.908,0 </coordinates>\n", true,
      "116.391 39.907\n116.392 39.908\n", 2},
     {"tuples on the opening line, indented closing LineString",
-     "\t<coordinates>1,2,0 3,4,0 </coordinates>\n\t\t</LineString>\n", true, "\t\t</LineString",
-     0},
+     "\t<coordinates>1,2,0 3,4,0 </coordinates>\n\t\t</LineString>\n", true, "\t\t</LineString", 0},
     {"tuples on the opening line, indented closing Point",
      "\t<coordinates>1,2,0 </coordinates>\n\t\t</Point>\n", true, "\t\t</P", 0},
     {"tuples on the opening line, closing LineString",
@@ -74,8 +73,7 @@ const ScanRow kScanRows[] = {
      "<coordinates>\n<coordinates>1,2,0 \n3,4,0 \n", true, "3 4\n", 1},
     {"flag never cleared: any later line is taken",
      "<coordinates>1,2,0 </coordinates>\n\t<name>x</name>\n", true, "\t<name>x</nam", 0},
-    {"capital tag does not set the flag", "<COORDINATES>\n1,2,0 \n</COORDINATES>\n", false, "",
-     0},
+    {"capital tag does not set the flag", "<COORDINATES>\n1,2,0 \n</COORDINATES>\n", false, "", 0},
     {"mixed-case tag does not set the flag", "<Coordinates>\n1,2,0 \n", false, "", 0},
     {"tag inside a longer line", "<LineString><tessellate>1</tessellate><coordinates>\n1,2,0 \n",
      true, "1 2\n", 1},
@@ -112,7 +110,7 @@ TEST_F(CoordinateLineTest, ReadingStopsRightAfterTheCoordinateLine) {
 }
 
 TEST_F(CoordinateLineTest, ByteOf0x1AEndsTheInputBeforeTheCoordinateLine) {
-  CStdioFile input(WriteKml("<coordinates>\n\x1A" "1,2,0 \n"), CStdioFile::modeRead);
+  CStdioFile input(WriteKml(std::string("<coordinates>\n\x1A") + "1,2,0 \n"), CStdioFile::modeRead);
   EXPECT_FALSE(FindCoordinateLine(input).has_value());
 }
 
@@ -139,9 +137,9 @@ TEST(RewriteCoordinatesTest, Table) {
       {"116.391,39.907,0 116.392,39.908,0 </coordinates>", "116.391 39.907\n116.392 39.908\n", 2},
       {"116.391,39.907,0 116.392,39.908,0", "116.391 39.907\n116.392 39.908 0", 1},
       {"116.391,39.907,25 116.392,39.908,25 ", "116.391 39.907 25 116.392 39.908 25 ", 0},
-      {"10,0,0 ", "10 0\n", 1},           // the first ",0" is followed by a comma
-      {"116.3,0 ", "116.3\n", 1},         // two values, latitude 0
-      {"1,0 ,0 ", "1\n\n", 2},            // left to right, no overlap
+      {"10,0,0 ", "10 0\n", 1},    // the first ",0" is followed by a comma
+      {"116.3,0 ", "116.3\n", 1},  // two values, latitude 0
+      {"1,0 ,0 ", "1\n\n", 2},     // left to right, no overlap
       {",0,0 ", " 0\n", 1},
       {"1,2,0.0 3,4,00 ", "1 2 0.0 3 4 00 ", 0},
       {"-1.5,-2.5,0 ", "-1.5 -2.5\n", 1},
