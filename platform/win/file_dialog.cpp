@@ -47,9 +47,12 @@ INT_PTR CFileDialog::DoModal() {
   std::fill(m_ofn.lpstrFile + kept, m_ofn.lpstrFile + m_ofn.nMaxFile, '\0');
 
   const BOOL chosen = open_dialog_ ? ::GetOpenFileNameA(&m_ofn) : ::GetSaveFileNameA(&m_ofn);
-  if (chosen) return IDOK;
-  if (::CommDlgExtendedError() == FNERR_BUFFERTOOSMALL) {
-    // The platform then leaves only the size it would have needed in the buffer.
+  const bool too_small = chosen ? !SelectionIsComplete(m_ofn.lpstrFile, m_ofn.nMaxFile)
+                                : ::CommDlgExtendedError() == FNERR_BUFFERTOOSMALL;
+  if (chosen && !too_small) return IDOK;
+  if (too_small) {
+    // Windows leaves only the size it would have needed in the buffer, Wine a list cut short:
+    // neither may be walked.
     m_ofn.lpstrFile[0] = '\0';
     CString text;
     text.Format("选择的文件太多：文件名的总长度超出了 %lu 个字符的上限，本次选择没有被接受。\n\n"

@@ -30,6 +30,13 @@ std::string MakeFilterString(std::string_view filter, const CodePage& page) {
   return result;
 }
 
+bool SelectionIsComplete(const char* buffer, size_t size) {
+  for (size_t at = 0; at + 1 < size; ++at) {
+    if (buffer[at] == '\0' && buffer[at + 1] == '\0') return true;
+  }
+  return false;
+}
+
 const char* FirstSelectedPosition(const char* buffer) {
   return buffer != nullptr && buffer[0] != '\0' ? buffer : nullptr;
 }

@@ -19,6 +19,11 @@ std::string MakeFilterString(std::string_view filter, const CodePage& page);
 // zero. After several (explorer style): the folder, a zero, each name followed by a zero, and
 // a final zero.
 //
+// Whether the selection in the `size` bytes of `buffer` is whole: it ends with two zeros inside
+// the buffer. (Some platforms fill a buffer that is too small with as much of the list as fits,
+// cut anywhere, and report success.) REQUIRES: the buffer was all zeros before the dialog ran.
+bool SelectionIsComplete(const char* buffer, size_t size);
+
 // The first position, or nullptr when nothing is selected.
 const char* FirstSelectedPosition(const char* buffer);
 // The full path at `position`; advances `position` to the next name, nullptr after the last.

@@ -15,6 +15,12 @@ std::string Buffer(const std::vector<std::string>& parts) {
   return buffer + '\0';
 }
 
+// All bytes of a literal but its own terminating zero.
+template <size_t N>
+std::string Bytes(const char (&literal)[N]) {
+  return std::string(literal, N - 1);
+}
+
 std::vector<std::string> Walk(const std::string& buffer, bool multi_select,
                               const CodePage& page = CodePage::Gbk()) {
   std::vector<std::string> paths;
@@ -35,9 +41,9 @@ TEST(MakeFilterStringTest, TurnsBarsIntoZerosByCharacters) {
   const Case cases[] = {
       {"the program's filter", kml + "|*.kml|" + all + "|*.*|",
        kml + '\0' + "*.kml" + '\0' + all + '\0' + "*.*" + '\0' + '\0' + '\0'},
-      {"no bar at the end", "A|*.a", std::string("A\0*.a\0\0", 7)},
+      {"no bar at the end", "A|*.a", Bytes("A\0*.a\0\0")},
       // 億 is 0x83 0x7C in code page 936: its trail byte is a '|' and must stay.
-      {"trail byte equal to a bar", "\x83\x7C|*.a|", std::string("\x83\x7C\0*.a\0\0\0", 9)},
+      {"trail byte equal to a bar", "\x83\x7C|*.a|", Bytes("\x83\x7C\0*.a\0\0\0")},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(MakeFilterString(c.filter, CodePage::Gbk()), c.expected) << c.name;
@@ -69,6 +75,26 @@ TEST(SelectionTest, GivesTheFullPathsInTheOrderOfTheBuffer) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Walk(c.buffer, c.multi_select), c.expected) << c.name;
+  }
+}
+
+TEST(SelectionTest, IsCompleteOnlyWithItsFinalZeroInsideTheBuffer) {
+  struct Case {
+    const char* name;
+    std::string buffer;  // the whole buffer, as the dialog left it
+    bool complete;
+  };
+  const Case cases[] = {
+      {"nothing chosen", std::string(8, '\0'), true},
+      {"one file", Bytes("C:\\a.kml\0\0\0"), true},
+      {"three files", Buffer({"C:\\m", "a.kml", "b.kml", "c.kml"}), true},
+      {"cut inside a name", Bytes("C:\\m\0a.kml\0b.k"), false},
+      {"cut after a name's zero", Bytes("C:\\m\0a.kml\0b.kml\0"), false},
+      {"cut inside the folder", Bytes("C:\\maps"), false},
+      {"a buffer of one byte", std::string(1, '\0'), false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SelectionIsComplete(c.buffer.data(), c.buffer.size()), c.complete) << c.name;
   }
 }
 
