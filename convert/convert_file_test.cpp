@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/fault_injection.h"
 #include "platform/file_exception.h"
 #include "platform/stdio_file.h"
 
@@ -62,8 +63,7 @@ class ConvertFileTest : public ::testing::Test {
   ConversionSummary Convert(const std::string& name) { return ConvertFile(CString(PathOf(name))); }
 
   // Converts `name`, expecting a file error with `cause` whose report names `named`.
-  void ExpectError(const std::string& name, CFileException::Cause cause,
-                   const std::string& named) {
+  void ExpectError(const std::string& name, CFileException::Cause cause, const std::string& named) {
     try {
       Convert(name);
       ADD_FAILURE() << name << " converted";
@@ -87,8 +87,8 @@ TEST_F(ConvertFileTest, ExampleGivesTheExactBytes) {
   EXPECT_EQ(summary.mif_path.str(), PathOf("route.mif"));
   EXPECT_TRUE(summary.found_coordinate_line);
   EXPECT_EQ(summary.point_count, 2);
-  EXPECT_EQ(ReadBytes("route.mif"), std::string(kMifHeader) +
-                                        "PLINE 2\r\n\t\t116.391 39.907\r\n116.392 39.908\r\n");
+  EXPECT_EQ(ReadBytes("route.mif"),
+            std::string(kMifHeader) + "PLINE 2\r\n\t\t116.391 39.907\r\n116.392 39.908\r\n");
   EXPECT_EQ(ReadBytes("route.mid"), "\r\n\r\n");
   EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid", "route.mif"}));
 }
@@ -136,10 +136,8 @@ TEST_F(ConvertFileTest, OutputNamesLoseTheLastThreeBytes) {
   const struct {
     std::string input, mid, mif;
   } rows[] = {
-      {"route.kml", "route.mid", "route.mif"},
-      {"route.txt", "route.mid", "route.mif"},
-      {"route.kmz", "route.mid", "route.mif"},
-      {"routes", "roumid", "roumif"},
+      {"route.kml", "route.mid", "route.mif"}, {"route.txt", "route.mid", "route.mif"},
+      {"route.kmz", "route.mid", "route.mif"}, {"routes", "roumid", "roumif"},
       {"a.b.kml", "a.b.mid", "a.b.mif"},
   };
   for (const auto& row : rows) {
@@ -157,25 +155,25 @@ TEST(MakeSiblingPathTest, Table) {
     CString path;
     const char* mid;  // nullptr: refused
   } rows[] = {
-      {"/maps/route.kml", "/maps/route.mid"},
-      {"/maps/routes", "/maps/roumid"},
-      {"abcd", "amid"},
-      {"/maps/abcd", "/maps/amid"},
-      {"/maps/abc", nullptr},  // nothing of the name left
-      {"/maps/ab", nullptr},   // would reach into the folder
-      {"/maps/a", nullptr},
-      {"/maps/", nullptr},
-      {"abc", nullptr},
-      {"ab", nullptr},
-      {"", nullptr},
+    {"/maps/route.kml", "/maps/route.mid"},
+    {"/maps/routes", "/maps/roumid"},
+    {"abcd", "amid"},
+    {"/maps/abcd", "/maps/amid"},
+    {"/maps/abc", nullptr},  // nothing of the name left
+    {"/maps/ab", nullptr},   // would reach into the folder
+    {"/maps/a", nullptr},
+    {"/maps/", nullptr},
+    {"abc", nullptr},
+    {"ab", nullptr},
+    {"", nullptr},
 #if defined(_WIN32)
-      {"C:\\maps\\route.kml", "C:\\maps\\route.mid"},
-      {"C:\\maps\\routes", "C:\\maps\\roumid"},
-      {"C:\\maps\\ab", nullptr},
-      {"C:\\maps/ab", nullptr},
-      {"C:\\abc", nullptr},
-      {"C:abc", nullptr},
-      {"C:ab", nullptr},
+    {"C:\\maps\\route.kml", "C:\\maps\\route.mid"},
+    {"C:\\maps\\routes", "C:\\maps\\roumid"},
+    {"C:\\maps\\ab", nullptr},
+    {"C:\\maps/ab", nullptr},
+    {"C:\\abc", nullptr},
+    {"C:abc", nullptr},
+    {"C:ab", nullptr},
 #endif
   };
   for (const auto& row : rows) {
@@ -240,6 +238,42 @@ TEST_F(ConvertFileTest, MissingInputCreatesNothingAndKeepsOldOutputs) {
   EXPECT_EQ(ReadBytes("gone.mid"), "old mid");
   EXPECT_EQ(ReadBytes("gone.mif"), "old mif");
   EXPECT_EQ(Names(), (std::set<std::string>{"gone.mid", "gone.mif"}));
+}
+
+// Whatever step fails, the old outputs keep their content and no temporary file stays behind.
+TEST_F(ConvertFileTest, FailureAtAnyStepKeepsTheOldOutputs) {
+  namespace fault = platform::fault;
+  using Operation = fault::Operation;
+  const struct {
+    const char* what;
+    Operation operation;
+    int after_calls;
+    CFileException::Cause cause;
+    const char* named;
+  } rows[] = {
+      {"reading the input", Operation::kRead, 0, CFileException::hardIO, "route.kml"},
+      {"creating the new MID", Operation::kOpen, 1, CFileException::accessDenied, "route.mid"},
+      {"creating the new MIF", Operation::kOpen, 2, CFileException::accessDenied, "route.mif"},
+      {"writing the MID", Operation::kWrite, 0, CFileException::diskFull, "route.mid"},
+      {"writing the MIF", Operation::kWrite, 1, CFileException::diskFull, "route.mif"},
+      {"putting the MID on the disk", Operation::kFlush, 0, CFileException::diskFull, "route.mid"},
+      {"replacing the MID", Operation::kRename, 0, CFileException::accessDenied, "route.mid"},
+  };
+  WriteFile("route.kml", "<coordinates>\n1,2,0 3,4,0 \n</coordinates>\n");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    WriteFile("route.mid", "old mid");
+    WriteFile("route.mif", "old mif");
+    {
+      fault::ScopedFault failing(row.operation, row.after_calls, fault::TypicalOsError(row.cause));
+      ExpectError("route.kml", row.cause, row.named);
+    }
+    EXPECT_EQ(ReadBytes("route.mid"), "old mid");
+    EXPECT_EQ(ReadBytes("route.mif"), "old mif");
+    EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid", "route.mif"}));
+  }
+  Convert("route.kml");
+  EXPECT_EQ(ReadBytes("route.mid"), "\r\n\r\n");
 }
 
 TEST_F(ConvertFileTest, FolderAsInputIsRefused) {
