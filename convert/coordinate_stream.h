@@ -3,11 +3,21 @@
 //
 // Two passes over the coordinate line: the first finds it, counts its points and measures the
 // ends that the trim removes; the second seeks back and writes the point text in pieces.
+//
+// The trim bounds are measured on the line as read: the rewrite only turns ",0 " and "," (bytes
+// that are characters of their own in every code page, and outside the trim set) into "\n" and
+// " ", so it moves no character boundary and neither adds nor removes a character of the set.
+// The scan relies on what holds for every code page the program runs with: no byte of the trim
+// set starts a multi-byte character, and bytes below 0x40 are always characters of their own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "convert/coordinate_line.h"
+#include "platform/code_page.h"
 #include "platform/cstring.h"
 #include "platform/stdio_file.h"
 
@@ -29,8 +39,68 @@ ScannedCoordinates ScanCoordinates(platform::CStdioFile& input, const platform::
 // Seeks `input` back to the scanned line and writes its point text to `output` in pieces
 // (every ",0 " as "\n", every other "," as " "). Writes nothing when nothing was found.
 // `Output` has Write(std::string_view) (CStdioFile, CReplaceFile, or a test sink).
+// REQUIRES: `scanned` comes from ScanCoordinates on this input, which has not changed since.
 template <typename Output>
 void WritePointText(platform::CStdioFile& input, const ScannedCoordinates& scanned, Output& output);
+
+// The first pass as a machine that is handed the input's lines in pieces, as
+// CStdioFile::ReadLinePiece gives them; ScanCoordinates drives it over a file.
+class CoordinateLineScanner {
+ public:
+  // Steps through characters of `page`, which must outlive the scanner.
+  explicit CoordinateLineScanner(const platform::CodePage& page = platform::CodePage::System());
+
+  // Tells the input offset of the first byte of the line whose pieces come next.
+  // REQUIRES: called before the first piece and after every piece that ended a line.
+  void BeginLine(uint64_t line_start);
+
+  // Takes the next piece of the current line and what follows it. Gives true when the scan is
+  // over: the coordinate line has ended, or the input has. REQUIRES: not over yet.
+  bool Feed(std::string_view piece, platform::CStdioFile::PieceEnd end);
+
+  // The outcome once Feed has given true. The count is only checked here, as a line that turns
+  // out to hold the opening tag counts for nothing. Throws CFileException(tooManyPoints, path).
+  ScannedCoordinates Result(const platform::CString& path) const;
+
+ private:
+  void SearchOpeningTag(std::string_view piece);
+  void CountPointEnds(std::string_view piece);
+  void MeasureHead(std::string_view piece);
+  void MeasureTail(std::string_view piece, bool line_ended);
+  void StepCharacter(const char* text, size_t available, uint64_t offset, size_t* length);
+
+  const platform::CodePage& page_;
+  bool opening_tag_seen_ = false;
+  bool found_ = false;
+
+  // The current line.
+  uint64_t line_start_ = 0;
+  uint64_t line_length_ = 0;
+  bool measuring_ = false;       // the line follows an opening tag and holds none so far
+  bool line_has_tag_ = false;
+  std::string tag_carry_;        // the line's last bytes that may begin the tag
+  size_t point_end_prefix_ = 0;  // the line ends with this many bytes of ",0 "
+  uint64_t point_ends_ = 0;
+  bool in_head_ = true;          // no character outside the trim set seen yet
+  uint64_t text_begin_ = 0;
+  uint64_t text_end_ = 0;        // end of the last character outside the trim set
+  uint64_t boundary_ = 0;        // a character boundary: stepping resumes here
+  std::string boundary_carry_;   // bytes from boundary_ on, too few to tell their character
+};
+
+// The second pass as a machine: rewrites the point text handed to it in pieces, every ",0 " as
+// "\n" (also across piece edges) and every other "," as " ".
+class PointTextRewriter {
+ public:
+  // Appends the rewrite of `piece` to `out`; the last one or two bytes may be held back until
+  // the next piece shows whether they begin ",0 ".
+  void Rewrite(std::string_view piece, std::string& out);
+  // Appends what is held back: the text has ended.
+  void Finish(std::string& out);
+
+ private:
+  size_t held_ = 0;  // 1 when the text so far ends with ",", 2 with ",0"
+};
 
 }  // namespace convert
 

@@ -1,0 +1,301 @@
+#include "convert/coordinate_stream.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "platform/file_exception.h"
+
+namespace convert {
+
+using platform::CFileException;
+using platform::CodePage;
+using platform::CStdioFile;
+using platform::CString;
+
+namespace {
+
+constexpr std::string_view kTag = kOpeningTag;
+constexpr std::string_view kTrimSet = kClosingTagSet;
+constexpr std::string_view kPoint = kPointEnd;
+
+constexpr std::array<bool, 256> MakeTrimSetTable() {
+  std::array<bool, 256> table = {};
+  for (const char ch : kTrimSet) table[static_cast<unsigned char>(ch)] = true;
+  return table;
+}
+constexpr std::array<bool, 256> kInTrimSet = MakeTrimSetTable();
+
+bool InTrimSet(char byte) { return kInTrimSet[static_cast<unsigned char>(byte)]; }
+
+// Bytes below 0x40 are never part of a multi-byte character, so one starts right after them.
+bool IsLoneByte(char byte) { return static_cast<unsigned char>(byte) < 0x40; }
+
+// Occurrences of ",0 " wholly inside `text`. They cannot overlap one another.
+uint64_t CountWithin(const char* text, size_t size) {
+  // Branch-free so that the compiler can do it many bytes at a time.
+  uint64_t count = 0;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  for (size_t at = 0; at + 2 < size; ++at) {
+    count += static_cast<uint64_t>((bytes[at] == ',') & (bytes[at + 1] == '0') &
+                                   (bytes[at + 2] == ' '));
+  }
+  return count;
+}
+
+// How many bytes at the end of `before` + `after` begin ",0 " and must wait for more bytes:
+// 1 for ",", 2 for ",0", else 0. `before_prefix` is that number for `before` alone.
+size_t PointEndPrefix(size_t before_prefix, std::string_view after) {
+  const size_t size = after.size();
+  if (size == 0) return before_prefix;
+  if (after[size - 1] == ',') return 1;
+  if (after[size - 1] != '0') return 0;
+  const bool comma_before = size >= 2 ? after[size - 2] == ',' : before_prefix == 1;
+  return comma_before ? 2 : 0;
+}
+
+}  // namespace
+
+ScannedCoordinates ScanCoordinates(CStdioFile& input, const CString& path) {
+  CoordinateLineScanner scanner;
+  scanner.BeginLine(input.GetPosition());
+  std::string_view piece;
+  for (;;) {
+    const CStdioFile::PieceEnd end = input.ReadLinePiece(piece);
+    if (scanner.Feed(piece, end)) break;
+    if (end != CStdioFile::PieceEnd::kMore) scanner.BeginLine(input.GetPosition());
+  }
+  return scanner.Result(path);
+}
+
+CoordinateLineScanner::CoordinateLineScanner(const CodePage& page) : page_(page) {}
+
+void CoordinateLineScanner::BeginLine(uint64_t line_start) {
+  line_start_ = line_start;
+  line_length_ = 0;
+  measuring_ = opening_tag_seen_;
+  line_has_tag_ = false;
+  tag_carry_.clear();
+  point_end_prefix_ = 0;
+  point_ends_ = 0;
+  in_head_ = true;
+  text_begin_ = 0;
+  text_end_ = 0;
+  boundary_ = 0;
+  boundary_carry_.clear();
+}
+
+bool CoordinateLineScanner::Feed(std::string_view piece, CStdioFile::PieceEnd end) {
+  const bool line_ended = end != CStdioFile::PieceEnd::kMore;
+  if (!line_has_tag_) {
+    SearchOpeningTag(piece);
+    if (line_has_tag_) measuring_ = false;
+  }
+  if (measuring_) {
+    CountPointEnds(piece);
+    if (in_head_) MeasureHead(piece);
+    MeasureTail(piece, line_ended);
+  }
+  line_length_ += piece.size();
+  if (!line_ended) return false;
+
+  // An empty piece at the end of the input after a line end is no line.
+  const bool is_line = end == CStdioFile::PieceEnd::kLineEnd || line_length_ > 0;
+  if (is_line) {
+    if (line_has_tag_) {
+      opening_tag_seen_ = true;
+    } else if (opening_tag_seen_) {
+      found_ = true;
+      return true;
+    }
+  }
+  return end == CStdioFile::PieceEnd::kInputEnd;
+}
+
+ScannedCoordinates CoordinateLineScanner::Result(const CString& path) const {
+  ScannedCoordinates scanned;
+  if (!found_) return scanned;
+  scanned.found = true;
+  scanned.line_start = line_start_;
+  scanned.text_end = text_end_;
+  scanned.text_begin = std::min(in_head_ ? line_length_ : text_begin_, text_end_);
+  scanned.points = ToPointCount(point_ends_, path);
+  return scanned;
+}
+
+void CoordinateLineScanner::SearchOpeningTag(std::string_view piece) {
+  const size_t keep = kTag.size() - 1;
+  if (!tag_carry_.empty()) {
+    // A tag that began in an earlier piece ends within the first `keep` bytes of this one.
+    char joined[2 * (sizeof(kOpeningTag) - 1)];
+    const size_t taken = std::min(piece.size(), keep);
+    std::memcpy(joined, tag_carry_.data(), tag_carry_.size());
+    std::memcpy(joined + tag_carry_.size(), piece.data(), taken);
+    if (std::string_view(joined, tag_carry_.size() + taken).find(kTag) != std::string_view::npos) {
+      line_has_tag_ = true;
+      return;
+    }
+  }
+  if (piece.find(kTag) != std::string_view::npos) {
+    line_has_tag_ = true;
+    return;
+  }
+  if (piece.size() >= keep) {
+    tag_carry_.assign(piece.substr(piece.size() - keep));
+  } else {
+    tag_carry_ += piece;
+    if (tag_carry_.size() > keep) tag_carry_.erase(0, tag_carry_.size() - keep);
+  }
+}
+
+void CoordinateLineScanner::CountPointEnds(std::string_view piece) {
+  if (piece.empty()) return;
+  if (point_end_prefix_ > 0) {
+    // The line so far ends with "," or ",0": does this piece complete it?
+    const std::string_view rest = kPoint.substr(point_end_prefix_);
+    if (piece.substr(0, rest.size()) == rest) ++point_ends_;
+  }
+  point_ends_ += CountWithin(piece.data(), piece.size());
+  point_end_prefix_ = PointEndPrefix(point_end_prefix_, piece);
+}
+
+void CoordinateLineScanner::MeasureHead(std::string_view piece) {
+  // The characters of the set are single bytes, so the head is a run of such bytes.
+  for (size_t at = 0; at < piece.size(); ++at) {
+    if (!InTrimSet(piece[at])) {
+      text_begin_ = line_length_ + at;
+      in_head_ = false;
+      return;
+    }
+  }
+}
+
+void CoordinateLineScanner::StepCharacter(const char* text, size_t available, uint64_t offset,
+                                          size_t* length) {
+  *length = page_.CharLength(text, available);
+  if (*length > 1 || !InTrimSet(text[0])) text_end_ = offset + *length;
+}
+
+// Keeps text_end_ at the end of the last character outside the set. Only the characters around
+// the last byte outside the set are stepped through: they start at the last byte below 0x40
+// before it (or at the piece's first boundary), and every byte after it belongs to the set.
+void CoordinateLineScanner::MeasureTail(std::string_view piece, bool line_ended) {
+  const char* data = piece.data();
+  const size_t size = piece.size();
+  const uint64_t piece_start = line_length_;
+  constexpr size_t kMaxLength = CodePage::kMaxCharLength;
+
+  size_t start = 0;
+  if (!boundary_carry_.empty()) {
+    // The characters that began in earlier pieces: the carry and at most the next few bytes.
+    const size_t carried = boundary_carry_.size();
+    char joined[2 * kMaxLength];
+    const size_t taken = std::min(size, sizeof(joined) - carried);
+    std::memcpy(joined, boundary_carry_.data(), carried);
+    std::memcpy(joined + carried, data, taken);
+    const size_t joined_size = carried + taken;
+    const bool nothing_follows = line_ended && taken == size;
+    size_t at = 0;
+    while (at < carried) {
+      const size_t available = joined_size - at;
+      if (available < kMaxLength && !nothing_follows) {
+        // Only when this piece is short: all of it is in `joined`.
+        boundary_carry_.assign(joined + at, available);
+        boundary_ += at;
+        return;
+      }
+      size_t length = 0;
+      StepCharacter(joined + at, available, boundary_ + at, &length);
+      at += length;
+    }
+    boundary_carry_.clear();
+    start = at - carried;
+  }
+  if (start >= size) {
+    boundary_ = piece_start + size;
+    return;
+  }
+
+  size_t last = size;  // the last byte outside the set
+  for (size_t at = size; at > start; --at) {
+    if (!InTrimSet(data[at - 1])) {
+      last = at - 1;
+      break;
+    }
+  }
+  if (last == size) {
+    boundary_ = piece_start + size;
+    return;
+  }
+  size_t at = last;
+  while (at > start && !IsLoneByte(data[at])) --at;
+  while (at <= last) {
+    const size_t available = size - at;
+    if (available < kMaxLength && !line_ended) {
+      boundary_carry_.assign(data + at, available);
+      boundary_ = piece_start + at;
+      return;
+    }
+    size_t length = 0;
+    StepCharacter(data + at, available, piece_start + at, &length);
+    at += length;
+  }
+  // Only bytes of the set follow, each a character of its own.
+  boundary_ = piece_start + size;
+}
+
+void PointTextRewriter::Rewrite(std::string_view piece, std::string& out) {
+  size_t at = 0;
+  if (held_ > 0) {
+    // The text so far ends with "," or ",0".
+    if (piece.empty()) return;
+    if (held_ == 1 && piece[0] == '0') {
+      if (piece.size() == 1) {
+        held_ = 2;
+        return;
+      }
+      at = piece[1] == ' ' ? 2 : 0;
+    } else if (held_ == 2) {
+      at = piece[0] == ' ' ? 1 : 0;
+    }
+    out += at > 0 ? "\n" : held_ == 1 ? " " : " 0";
+    held_ = 0;
+  }
+
+  // Runs between commas are copied whole.
+  const size_t old_size = out.size();
+  out.resize(old_size + (piece.size() - at));
+  char* const first = out.data() + old_size;
+  char* write = first;
+  const char* read = piece.data() + at;
+  const char* const end = piece.data() + piece.size();
+  while (read < end) {
+    const auto* comma = static_cast<const char*>(std::memchr(read, ',', end - read));
+    if (comma == nullptr) {
+      std::memcpy(write, read, end - read);
+      write += end - read;
+      break;
+    }
+    std::memcpy(write, read, comma - read);
+    write += comma - read;
+    const size_t left = end - comma;
+    if (left >= 3 && comma[1] == '0' && comma[2] == ' ') {
+      *write++ = '\n';
+      read = comma + 3;
+    } else if (left == 1 || (left == 2 && comma[1] == '0')) {
+      held_ = left;
+      break;
+    } else {
+      *write++ = ' ';
+      read = comma + 1;
+    }
+  }
+  out.resize(old_size + (write - first));
+}
+
+void PointTextRewriter::Finish(std::string& out) {
+  if (held_ > 0) out += held_ == 1 ? " " : " 0";
+  held_ = 0;
+}
+
+}  // namespace convert

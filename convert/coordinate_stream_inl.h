@@ -1,0 +1,38 @@
+// WritePointText, declared in coordinate_stream.h.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/file_exception.h"
+
+namespace convert {
+
+template <typename Output>
+void WritePointText(platform::CStdioFile& input, const ScannedCoordinates& scanned,
+                    Output& output) {
+  if (!scanned.found || scanned.text_begin >= scanned.text_end) return;
+  input.Seek(scanned.line_start + scanned.text_begin);
+  uint64_t left = scanned.text_end - scanned.text_begin;
+  PointTextRewriter rewriter;
+  std::string text;
+  std::string_view piece;
+  while (left > 0) {
+    const platform::CStdioFile::PieceEnd end = input.ReadLinePiece(piece);
+    if (piece.size() > left) piece = piece.substr(0, left);
+    left -= piece.size();
+    rewriter.Rewrite(piece, text);
+    if (left > 0 && end != platform::CStdioFile::PieceEnd::kMore) {
+      // The line is shorter than on the first pass: the file changed in between.
+      throw platform::CFileException(platform::CFileException::readError, input.GetFilePath());
+    }
+    if (!text.empty()) {
+      output.Write(text);
+      text.clear();
+    }
+  }
+  rewriter.Finish(text);
+  if (!text.empty()) output.Write(text);
+}
+
+}  // namespace convert
