@@ -49,7 +49,6 @@ CFileException::Cause CFileException::OsErrorToCause(long os_error, bool writing
       return lockViolation;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_QUOTA_EXCEEDED:
       return diskFull;
     case ERROR_HANDLE_EOF:
       return endOfFile;

@@ -15,7 +15,7 @@ using fault::Operation;
 
 // Large enough that reading runs at the speed of the disk, small enough that a conversion
 // stays within a few MiB whatever the size of its files.
-constexpr size_t kBufferSize = size_t{1} << 20;
+constexpr size_t kBufferSize = CStdioFile::kBufferSize;
 
 // The byte that ends the input of a text-mode file, as in the C runtime of the platform.
 constexpr char kEndOfInput = 0x1A;

@@ -45,6 +45,9 @@ bool GetFileIdentity(const CString& path, FileIdentity* identity);
 
 class CStdioFile : public CFile {
  public:
+  // Bytes read from or written to the system at a time; ReadLinePiece gives at most this much.
+  static constexpr size_t kBufferSize = size_t{1} << 20;
+
   // Opens `path` with `flags`: modeRead (0) opens an existing file for reading;
   // modeCreate | modeWrite (0x1001) creates or empties it for writing. A folder is refused
   // (isDirectory). Throws CFileException.
