@@ -1,5 +1,6 @@
 #include "cli/batch.h"
 
+#include <initializer_list>
 #include <new>
 #include <string_view>
 
@@ -40,16 +41,23 @@ constexpr char kHelp[] =
     "     转换就此停止，其后的文件不作处理\n"
     "  2  用法错误：未知的选项，或没有指定文件\n";
 
-std::string Quoted(const CString& path) { return "“" + path.str() + "”"; }
+std::string Join(std::initializer_list<std::string_view> parts) {
+  std::string text;
+  for (std::string_view part : parts) text += part;
+  return text;
+}
+
+std::string Quoted(const CString& path) { return Join({"“", path.view(), "”"}); }
 
 void ReportConverted(const convert::ConversionSummary& summary, const CString& input,
                      Console& console) {
-  console.Out("已转换" + Quoted(input) + "：" + Quoted(summary.mif_path) + "和" +
-              Quoted(summary.mid_path) + "，" + std::to_string(summary.point_count) + " 个点。\n");
+  console.Out(
+      Join({"已转换", Quoted(input), "：", Quoted(summary.mif_path), "和", Quoted(summary.mid_path),
+            "，", std::to_string(summary.point_count), " 个点。\n"}));
 }
 
 void ReportError(const CFileException& error, Console& console) {
-  console.Err(kProgram + error.GetErrorMessage().str() + "\n");
+  console.Err(Join({kProgram, error.GetErrorMessage().view(), "\n"}));
 }
 
 }  // namespace
@@ -75,7 +83,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       return command_line;
     } else {
       command_line.action = CommandLine::Action::kUsageError;
-      command_line.error = "未知的选项“" + std::string(argument) + "”。";
+      command_line.error = Join({"未知的选项“", argument, "”。"});
       return command_line;
     }
   }
@@ -94,8 +102,8 @@ int RunBatch(const Options& options, Console& console) {
         const convert::ConversionSummary summary = convert::ConvertFile(input);
         if (!options.quiet) ReportConverted(summary, input, console);
         if (!summary.found_coordinate_line) {
-          console.Err(kProgram + std::string("警告：") + Quoted(input) +
-                      "中没有坐标列表，写出的折线没有点。\n");
+          console.Err(
+              Join({kProgram, "警告：", Quoted(input), "中没有坐标列表，写出的折线没有点。\n"}));
         }
       } catch (const std::bad_alloc&) {
         throw CFileException(CFileException::outOfMemory, input);
@@ -119,7 +127,7 @@ int RunCommandLine(int argc, const char* const* argv, Console& console) {
       console.Out("kml2mif " KML2MIF_VERSION "\n");
       return kExitSuccess;
     case CommandLine::Action::kUsageError:
-      console.Err(kProgram + command_line.error + "\n" + kUsageHint);
+      console.Err(Join({kProgram, command_line.error, "\n", kUsageHint}));
       return kExitUsage;
     case CommandLine::Action::kConvert:
       break;
