@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Runs the dialog driver against KmlConverter.exe under Wine on a virtual X display of its own,
+# in a Wine prefix of its own, and always ends Xvfb and the prefix's Wine processes.
+#
+# Usage: run_dialog_test.sh <wine-run.sh> <kml_dialog_driver.exe> <KmlConverter.exe> <work folder>
+# Leaves the screenshot of the dialog in <work folder>/dialog.png.
+set -u
+wine_run=$1 driver=$2 program=$3 work=$4
+
+export KML2MIF_WINEPREFIX="${KML2MIF_DIALOG_WINEPREFIX:-$(dirname "$wine_run")/wineprefix-dialog}"
+rm -rf "$work"
+mkdir -p "$work"
+
+# A display number that no X server uses.
+display=
+for n in $(seq 70 199); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
+done
+[ -n "$display" ] || { echo "no free X display" >&2; exit 1; }
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$display"
+driver_pid=
+watcher_pid=
+
+cleanup() {
+  [ -n "$watcher_pid" ] && kill "$watcher_pid" 2>/dev/null
+  [ -n "$driver_pid" ] && kill "$driver_pid" 2>/dev/null
+  WINEPREFIX="$KML2MIF_WINEPREFIX" timeout 30 /usr/lib/wine/wineserver64 -k 2>/dev/null
+  kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+for _ in $(seq 100); do
+  [ -e "/tmp/.X11-unix/X$display" ] && break
+  sleep 0.1
+done
+
+# Wine's browser launcher runs this for the web-site button.
+cat >"$work/browser.sh" <<SCRIPT
+#!/bin/sh
+printf '%s\n' "\$1" >>"$work/browser.log"
+SCRIPT
+chmod +x "$work/browser.sh"
+
+# Takes the screenshot when the driver asks for it.
+(
+  while :; do
+    if [ -e "$work/screenshot.request" ]; then
+      rm -f "$work/screenshot.request"
+      import -window root "$work/dialog.png" 2>>"$work/import.log"
+      touch "$work/screenshot.done"
+    fi
+    sleep 0.2
+  done
+) &
+watcher_pid=$!
+
+timeout 420 "$wine_run" "$driver" "$program" "$work" &
+driver_pid=$!
+wait "$driver_pid"
+status=$?
+driver_pid=
+[ "$status" = 124 ] && echo "the driver timed out" >&2
+exit "$status"
