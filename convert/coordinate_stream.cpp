@@ -37,8 +37,8 @@ uint64_t CountWithin(const char* text, size_t size) {
   uint64_t count = 0;
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
   for (size_t at = 0; at + 2 < size; ++at) {
-    count += static_cast<uint64_t>((bytes[at] == ',') & (bytes[at + 1] == '0') &
-                                   (bytes[at + 2] == ' '));
+    count +=
+        static_cast<uint64_t>((bytes[at] == ',') & (bytes[at + 1] == '0') & (bytes[at + 2] == ' '));
   }
   return count;
 }

@@ -24,10 +24,10 @@
 namespace convert {
 
 struct ScannedCoordinates {
-  bool found = false;         // a coordinate line was found
-  uint64_t line_start = 0;    // offset in the input of the line's first byte
-  uint64_t text_begin = 0;    // offsets (from line_start) of the point text after the trim:
-  uint64_t text_end = 0;      //   [text_begin, text_end) of the line as read
+  bool found = false;       // a coordinate line was found
+  uint64_t line_start = 0;  // offset in the input of the line's first byte
+  uint64_t text_begin = 0;  // offsets (from line_start) of the point text after the trim:
+  uint64_t text_end = 0;    //   [text_begin, text_end) of the line as read
   PointCount points = 0;
 };
 
@@ -76,16 +76,16 @@ class CoordinateLineScanner {
   // The current line.
   uint64_t line_start_ = 0;
   uint64_t line_length_ = 0;
-  bool measuring_ = false;       // the line follows an opening tag and holds none so far
+  bool measuring_ = false;  // the line follows an opening tag and holds none so far
   bool line_has_tag_ = false;
   std::string tag_carry_;        // the line's last bytes that may begin the tag
   size_t point_end_prefix_ = 0;  // the line ends with this many bytes of ",0 "
   uint64_t point_ends_ = 0;
-  bool in_head_ = true;          // no character outside the trim set seen yet
+  bool in_head_ = true;  // no character outside the trim set seen yet
   uint64_t text_begin_ = 0;
-  uint64_t text_end_ = 0;        // end of the last character outside the trim set
-  uint64_t boundary_ = 0;        // a character boundary: stepping resumes here
-  std::string boundary_carry_;   // bytes from boundary_ on, too few to tell their character
+  uint64_t text_end_ = 0;       // end of the last character outside the trim set
+  uint64_t boundary_ = 0;       // a character boundary: stepping resumes here
+  std::string boundary_carry_;  // bytes from boundary_ on, too few to tell their character
 };
 
 // The second pass as a machine: rewrites the point text handed to it in pieces, every ",0 " as

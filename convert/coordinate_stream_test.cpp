@@ -110,8 +110,8 @@ Outcome StreamInPieces(std::string_view content, const PieceSizes& sizes) {
   Outcome outcome{scanned.found, "", scanned.points};
   if (!scanned.found) return outcome;
   EXPECT_LE(scanned.text_begin, scanned.text_end);
-  const std::string_view text =
-      content.substr(scanned.line_start + scanned.text_begin, scanned.text_end - scanned.text_begin);
+  const std::string_view text = content.substr(scanned.line_start + scanned.text_begin,
+                                               scanned.text_end - scanned.text_begin);
   PointTextRewriter rewriter;
   for (size_t at = 0, index = 0; at < text.size(); ++index) {
     const size_t size = std::min(sizes(index), text.size() - at);
@@ -205,8 +205,7 @@ class CodePageStreamTest : public CoordinateStreamTest,
   ScopedCodePage scoped_;
 };
 
-INSTANTIATE_TEST_SUITE_P(CodePages, CodePageStreamTest,
-                         ::testing::Values("gbk", "utf8", "single"));
+INSTANTIATE_TEST_SUITE_P(CodePages, CodePageStreamTest, ::testing::Values("gbk", "utf8", "single"));
 
 // Rows: one coordinate line and what the held-string scan must make of it (checked first), then
 // the streaming scan with a piece edge at every position of the line, in both passes.
@@ -250,8 +249,9 @@ TEST_P(CodePageStreamTest, PieceEdgeAtEveryPositionOfTheLine) {
     for (size_t edge = 0; edge <= content.size(); ++edge) {
       SCOPED_TRACE("edge after " + std::to_string(edge) + " bytes");
       // One edge at `edge` bytes into every line and into the point text.
-      ASSERT_EQ(StreamInPieces(content, [edge](size_t index) { return index == 0 ? edge : SIZE_MAX; }),
-                expected);
+      ASSERT_EQ(
+          StreamInPieces(content, [edge](size_t index) { return index == 0 ? edge : SIZE_MAX; }),
+          expected);
     }
   }
 }
@@ -290,10 +290,52 @@ TEST_P(CodePageStreamTest, FileTable) {
 // Random files over an alphabet heavy in what the scan looks at, with random piece sizes.
 TEST_P(CodePageStreamTest, RandomFilesAgreeWithTheHeldStringScan) {
   static const std::vector<std::string> kAlphabet = {
-      ",0 ", ",0 ", ",0 ", ",", ",", "0", "0", " ", " ", "1", "2.5", "-", "\t", "\r", "\n",
-      "\r\n", "<coordinates>", "<coordinates>", "</coordinates>", "<", "/", ">", "c", "o", "r",
-      "d", "i", "n", "a", "t", "e", "s", "P", "\xB0", "\xB0\x63", "\x81", "\xFE", "\x40", "\x7E",
-      "\x80", "\xE4\xB8\xAD", "\xE4\xB8", "\xF0\x9F\x98\x80", "\xC3\xA9", "\x1A", std::string(1, '\0'),
+      ",0 ",
+      ",0 ",
+      ",0 ",
+      ",",
+      ",",
+      "0",
+      "0",
+      " ",
+      " ",
+      "1",
+      "2.5",
+      "-",
+      "\t",
+      "\r",
+      "\n",
+      "\r\n",
+      "<coordinates>",
+      "<coordinates>",
+      "</coordinates>",
+      "<",
+      "/",
+      ">",
+      "c",
+      "o",
+      "r",
+      "d",
+      "i",
+      "n",
+      "a",
+      "t",
+      "e",
+      "s",
+      "P",
+      "\xB0",
+      "\xB0\x63",
+      "\x81",
+      "\xFE",
+      "\x40",
+      "\x7E",
+      "\x80",
+      "\xE4\xB8\xAD",
+      "\xE4\xB8",
+      "\xF0\x9F\x98\x80",
+      "\xC3\xA9",
+      "\x1A",
+      std::string(1, '\0'),
   };
   std::mt19937 random(20240611u + static_cast<unsigned>(GetParam().size()));
   const int kFiles = 1500;
@@ -302,8 +344,7 @@ TEST_P(CodePageStreamTest, RandomFilesAgreeWithTheHeldStringScan) {
     const int tokens = std::uniform_int_distribution<int>(0, 60)(random);
     for (int token = 0; token < tokens; ++token) {
       // 0x1A ends everything after it: keep it rare.
-      const size_t pick =
-          std::uniform_int_distribution<size_t>(0, kAlphabet.size() - 1)(random);
+      const size_t pick = std::uniform_int_distribution<size_t>(0, kAlphabet.size() - 1)(random);
       if (kAlphabet[pick] == "\x1A" && random() % 4 != 0) continue;
       content += kAlphabet[pick];
     }
@@ -332,9 +373,14 @@ TEST_P(CodePageStreamTest, ReaderBufferEdges) {
     std::string bytes;
   };
   const Patch patches[] = {
-      {"tuple end", ",0 "}, {"comma zero", ",0,0 "}, {"GBK pair", "\xB0\x63"},
-      {"UTF-8", "\xE4\xB8\xAD"}, {"CR LF", "\r\n"}, {"lone CR", "\r1"},
-      {"closing tag", "\xB0\x63</coordinates>\n"}, {"opening tag", "<coordinates>"},
+      {"tuple end", ",0 "},
+      {"comma zero", ",0,0 "},
+      {"GBK pair", "\xB0\x63"},
+      {"UTF-8", "\xE4\xB8\xAD"},
+      {"CR LF", "\r\n"},
+      {"lone CR", "\r1"},
+      {"closing tag", "\xB0\x63</coordinates>\n"},
+      {"opening tag", "<coordinates>"},
   };
   for (const Patch& patch : patches) {
     for (size_t before = 0; before <= patch.bytes.size(); ++before) {
