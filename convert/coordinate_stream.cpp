@@ -130,7 +130,8 @@ void CoordinateLineScanner::SearchOpeningTag(std::string_view piece) {
     char joined[2 * (sizeof(kOpeningTag) - 1)];
     const size_t taken = std::min(piece.size(), keep);
     std::memcpy(joined, tag_carry_.data(), tag_carry_.size());
-    std::memcpy(joined + tag_carry_.size(), piece.data(), taken);
+    // An empty piece may have no data at all, and memcpy must not be given a null pointer.
+    if (taken > 0) std::memcpy(joined + tag_carry_.size(), piece.data(), taken);
     if (std::string_view(joined, tag_carry_.size() + taken).find(kTag) != std::string_view::npos) {
       line_has_tag_ = true;
       return;
@@ -192,7 +193,7 @@ void CoordinateLineScanner::MeasureTail(std::string_view piece, bool line_ended)
     char joined[2 * kMaxLength];
     const size_t taken = std::min(size, sizeof(joined) - carried);
     std::memcpy(joined, boundary_carry_.data(), carried);
-    std::memcpy(joined + carried, data, taken);
+    if (taken > 0) std::memcpy(joined + carried, data, taken);
     const size_t joined_size = carried + taken;
     const bool nothing_follows = line_ended && taken == size;
     size_t at = 0;
