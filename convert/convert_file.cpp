@@ -54,12 +54,12 @@ void RefuseOutputThatIsInput(const CString& output_path, const CStdioFile& input
   }
 }
 
-template <typename Output>
-void WriteLineEnds(Output& output, PointCount count) {
+void WriteLineEnds(CReplaceFile& output, PointCount count) {
   static const std::string kLineEnds(4096, '\n');
-  for (size_t left = static_cast<size_t>(count); left > 0;) {
-    const size_t piece = std::min(left, kLineEnds.size());
-    output.Write(std::string_view(kLineEnds).substr(0, piece));
+  const std::string_view line_ends = kLineEnds;
+  for (auto left = static_cast<size_t>(count); left > 0;) {
+    const size_t piece = std::min(left, line_ends.size());
+    output.Write(line_ends.substr(0, piece));
     left -= piece;
   }
 }
