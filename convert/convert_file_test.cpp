@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -130,6 +131,32 @@ TEST_F(ConvertFileTest, ManyPointsGiveOneEmptyMidLineEach) {
   for (int i = 0; i < 10000; ++i) mid_expected += "\r\n";
   EXPECT_EQ(ReadBytes("long.mid"), mid_expected);
   EXPECT_NE(ReadBytes("long.mif").find("PLINE 10000\r\n0.5 1\r\n1.5 1\r\n"), std::string::npos);
+}
+
+// A coordinate line several times longer than the file buffer comes out as the held-string
+// scan gives it.
+TEST_F(ConvertFileTest, LongLineMatchesTheReferenceScan) {
+  std::string tuples = "\t\t";
+  for (int i = 0; tuples.size() < 3 * platform::CStdioFile::kBufferSize + 17; ++i) {
+    tuples += std::to_string(100 + i % 50) + "." + std::to_string(i) + ",-3" + std::to_string(i) +
+              (i % 7 == 0 ? ",25 " : ",0 ");
+  }
+  const std::string kml = "<kml>\r\n<coordinates>\r\n" + tuples + "</coordinates>\r\n</kml>\r\n";
+  WriteFile("long.kml", kml);
+  platform::CStdioFile input(CString(PathOf("long.kml")), platform::CFile::modeRead);
+  std::optional<CString> line = FindCoordinateLine(input);
+  ASSERT_TRUE(line.has_value());
+  const PointCount points = RewriteCoordinates(*line);
+  std::string expected = std::string(kMifHeader) + "PLINE " + std::to_string(points) + "\r\n";
+  for (char byte : line->view()) {
+    if (byte == '\n') expected += '\r';
+    expected += byte;
+  }
+  input.Close();
+
+  EXPECT_EQ(Convert("long.kml").point_count, points);
+  EXPECT_TRUE(ReadBytes("long.mif") == expected);
+  EXPECT_EQ(ReadBytes("long.mid").size(), 2 * static_cast<size_t>(points));
 }
 
 TEST_F(ConvertFileTest, OutputNamesLoseTheLastThreeBytes) {
