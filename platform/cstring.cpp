@@ -1,6 +1,7 @@
 #include "platform/cstring.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -26,6 +27,14 @@ class CharCursor {
     if (single_byte_) return target;
     size_t pos = from;
     while (pos < target) {
+      // At a boundary, bytes below 0x80 are characters of their own: skip them 8 at a time.
+      uint64_t word;
+      while (pos + sizeof word <= target) {
+        std::memcpy(&word, text_ + pos, sizeof word);
+        if ((word & 0x8080808080808080u) != 0) break;
+        pos += sizeof word;
+      }
+      if (pos >= target) break;
       if (text_[pos] < 0x80) {
         ++pos;
       } else {

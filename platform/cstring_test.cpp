@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "platform/code_page.h"
 
@@ -33,23 +36,23 @@ TEST(CodePageTest, CharLength) {
   const LengthCase cases[] = {
       {Page::kAscii, "\x81\x40", 1},
       {Page::kGbk, "a", 1},
-      {Page::kGbk, "\x81\x40", 2},      // lowest trail
-      {Page::kGbk, "\xFE\xFE", 2},      // highest lead and trail
-      {Page::kGbk, "\xD6\xD0", 2},      // 中
-      {Page::kGbk, "\x81\x7F", 1},      // 0x7F is no trail
-      {Page::kGbk, "\x81\xFF", 1},      // nor is 0xFF
-      {Page::kGbk, "\x81<", 1},         // a tag after a lead byte stays a tag
-      {Page::kGbk, "\x81", 1},          // cut off by the end of the buffer
-      {Page::kGbk, "\x80\x40", 1},      // 0x80 is no lead
+      {Page::kGbk, "\x81\x40", 2},  // lowest trail
+      {Page::kGbk, "\xFE\xFE", 2},  // highest lead and trail
+      {Page::kGbk, "\xD6\xD0", 2},  // 中
+      {Page::kGbk, "\x81\x7F", 1},  // 0x7F is no trail
+      {Page::kGbk, "\x81\xFF", 1},  // nor is 0xFF
+      {Page::kGbk, "\x81<", 1},     // a tag after a lead byte stays a tag
+      {Page::kGbk, "\x81", 1},      // cut off by the end of the buffer
+      {Page::kGbk, "\x80\x40", 1},  // 0x80 is no lead
       {Page::kGbk, "\xFF\x40", 1},
-      {Page::kUtf8, "\xC3\xA9", 2},     // é
+      {Page::kUtf8, "\xC3\xA9", 2},      // é
       {Page::kUtf8, "\xE4\xB8\xAD", 3},  // 中
       {Page::kUtf8, "\xF0\x9F\x98\x80", 4},
       {Page::kUtf8, "\xC3", 1},
       {Page::kUtf8, "\xC3<", 1},
-      {Page::kUtf8, "\xC0\x80", 1},      // overlong
-      {Page::kUtf8, "\xE0\x80\x80", 1},  // overlong
-      {Page::kUtf8, "\xED\xA0\x80", 1},  // surrogate
+      {Page::kUtf8, "\xC0\x80", 1},          // overlong
+      {Page::kUtf8, "\xE0\x80\x80", 1},      // overlong
+      {Page::kUtf8, "\xED\xA0\x80", 1},      // surrogate
       {Page::kUtf8, "\xF4\x90\x80\x80", 1},  // above U+10FFFF
       {Page::kUtf8, "\xE4\xB8", 1},
       {Page::kUtf8, "\x80", 1},
@@ -102,13 +105,22 @@ TEST(CStringTest, Find) {
       {Page::kAscii, "abc", "", 4, -1},
       {Page::kAscii, "abc", "c", 3, -1},
       {Page::kAscii, std::string("a\0b", 3), "b", 0, 2},  // NUL is data
-      {Page::kAscii, "\x81" "a", "a", 0, 1},
+      {Page::kAscii,
+       "\x81"
+       "a",
+       "a", 0, 1},
       // A tag right after a lead byte is found: '<' is never a trail byte.
       {Page::kGbk, "\x81<coordinates>", "<coordinates>", 0, 1},
       {Page::kGbk, "\xD6\xD0<coordinates>", "<coordinates>", 0, 2},
       // A letter right after a lead byte is that character's trail byte.
-      {Page::kGbk, "\x81" "abc", "abc", 0, -1},
-      {Page::kGbk, "\x81" "abcabc", "abc", 0, 4},
+      {Page::kGbk,
+       "\x81"
+       "abc",
+       "abc", 0, -1},
+      {Page::kGbk,
+       "\x81"
+       "abcabc",
+       "abc", 0, 4},
       {Page::kGbk, "\x81\x40\x40", "\x40", 0, 2},
       // The match would end inside a character.
       {Page::kGbk, "ab\x81\x40", "b\x81", 0, -1},
@@ -117,7 +129,10 @@ TEST(CStringTest, Find) {
       {Page::kGbk, "\x81\x41\x41", "A", 1, 2},
       {Page::kGbk, "xx\x81\x41\x41", "A", 3, 4},
       {Page::kUtf8, "\xC3\xA9<a>", "<a>", 0, 2},
-      {Page::kUtf8, "\xE4\xB8" "a", "a", 0, 2},  // a cut-off sequence is lone bytes
+      {Page::kUtf8,
+       "\xE4\xB8"
+       "a",
+       "a", 0, 2},  // a cut-off sequence is lone bytes
       {Page::kUtf8, "\xE4\xB8\xAD\xE6\x96\x87", "\xAD", 0, -1},
       {Page::kUtf8, "\xE4\xB8\xAD\xE6\x96\x87", "\xE6\x96\x87", 0, 3},
   };
@@ -156,7 +171,13 @@ TEST(CStringTest, Replace) {
       {Page::kGbk, "\x81\x40\x40", "\x40", "#", "\x81\x40#", 1},
       {Page::kGbk, "\xD6\xD0\xCE\xC4", "\xD0\xCE", "!", "\xD6\xD0\xCE\xC4", 0},
       {Page::kGbk, "\xD6\xD0\xCE\xC4\xD6\xD0", "\xD6\xD0", "z", "z\xCE\xC4z", 2},
-      {Page::kGbk, "a\x81" "aa", "a", "b", "b\x81" "ab", 2},
+      {Page::kGbk,
+       "a\x81"
+       "aa",
+       "a", "b",
+       "b\x81"
+       "ab",
+       2},
       {Page::kUtf8, "\xC3\xA9,0 \xC3\xA9", ",0 ", "\n", "\xC3\xA9\n\xC3\xA9", 1},
       {Page::kUtf8, "\xE4\xB8\xAD\xB8\xAD", "\xB8\xAD", "x", "\xE4\xB8\xADx", 1},
   };
@@ -193,7 +214,10 @@ TEST(CStringTest, Trim) {
       {Page::kGbk, "s\x81s", tag, "\x81s"},
       {Page::kGbk, "<\x81>", tag, "\x81"},  // a lone lead byte is a character of its own
       // Multi-byte targets.
-      {Page::kGbk, "<\xD6\xD0" "a\xD6\xD0<", "<\xD6\xD0", "a"},
+      {Page::kGbk,
+       "<\xD6\xD0"
+       "a\xD6\xD0<",
+       "<\xD6\xD0", "a"},
       {Page::kGbk, "a\xD0", "\xD6\xD0", "a\xD0"},
       {Page::kGbk, "a\xD6\xD6\xD0", "\xD6\xD0", "a\xD6\xD6\xD0"},
       {Page::kUtf8, "\xC3\xA9\xC3\xA9x\xC3\xA9", "\xC3\xA9", "x"},
@@ -230,7 +254,9 @@ TEST(CStringTest, FormatLeftAndJoin) {
 // Long lines are replaced and trimmed in linear time: a quadratic walk would not finish.
 TEST(CStringTest, LongGbkLineInLinearTime) {
   ScopedCodePage page(CodePage::Gbk());
-  std::string tuple = "\xD6\xD0" "116.391,39.907,0 ";
+  std::string tuple =
+      "\xD6\xD0"
+      "116.391,39.907,0 ";
   std::string line;
   const size_t tuples = (32u << 20) / tuple.size();
   line.reserve(tuples * tuple.size() + 20);
@@ -242,6 +268,105 @@ TEST(CStringTest, LongGbkLineInLinearTime) {
   text.Trim("</coordinates>");
   EXPECT_EQ(text.GetLength(), tuples * (tuple.size() - 2));
   EXPECT_EQ(text.Find("</"), -1);
+}
+
+}  // namespace
+}  // namespace platform
+
+namespace platform {
+namespace {
+
+// The same operations done the slow way: split the whole string into characters first.
+class Reference {
+ public:
+  Reference(const std::string& text, const CodePage& page) : text_(text) {
+    for (size_t pos = 0; pos < text.size();) {
+      starts_.push_back(pos);
+      pos += page.CharLength(text.data() + pos, text.size() - pos);
+    }
+    starts_.push_back(text.size());
+  }
+
+  bool IsBoundary(size_t pos) const {
+    return std::find(starts_.begin(), starts_.end(), pos) != starts_.end();
+  }
+
+  ptrdiff_t Find(const std::string& sub, size_t start) const {
+    for (size_t pos : starts_) {
+      if (pos >= start && text_.compare(pos, sub.size(), sub) == 0 &&
+          pos + sub.size() <= text_.size() && IsBoundary(pos + sub.size())) {
+        return static_cast<ptrdiff_t>(pos);
+      }
+    }
+    return -1;
+  }
+
+  std::string Replace(const std::string& old_text, const std::string& new_text) const {
+    std::string result;
+    size_t pos = 0;
+    while (pos < text_.size()) {
+      if (IsBoundary(pos) && text_.compare(pos, old_text.size(), old_text) == 0 &&
+          IsBoundary(pos + old_text.size())) {
+        result += new_text;
+        pos += old_text.size();
+      } else {
+        result += text_[pos++];
+      }
+    }
+    return result;
+  }
+
+  std::string Trim(const std::string& targets, const CodePage& page) const {
+    std::vector<std::string> set;
+    for (size_t pos = 0; pos < targets.size();) {
+      const size_t length = page.CharLength(targets.data() + pos, targets.size() - pos);
+      set.push_back(targets.substr(pos, length));
+      pos += length;
+    }
+    auto in_set = [&](size_t index) {
+      const std::string character =
+          text_.substr(starts_[index], starts_[index + 1] - starts_[index]);
+      return std::find(set.begin(), set.end(), character) != set.end();
+    };
+    size_t last = starts_.size() - 1;  // characters [first, last)
+    while (last > 0 && in_set(last - 1)) --last;
+    size_t first = 0;
+    while (first < last && in_set(first)) ++first;
+    return text_.substr(starts_[first], starts_[last] - starts_[first]);
+  }
+
+ private:
+  std::string text_;
+  std::vector<size_t> starts_;
+};
+
+// Random strings of bytes that make lead, trail, lone and ASCII bytes of both code pages.
+TEST(CStringTest, AgreesWithCharacterByCharacterReference) {
+  const char kBytes[] = "as<>,0 \x81\xD6\xD0\x40\xC3\xA9\xE4\xB8\xAD\xFF\x7F";
+  const size_t kCount = sizeof kBytes - 1;
+  std::mt19937 random(42);
+  auto random_string = [&](size_t max_length) {
+    std::string text(random() % (max_length + 1), ' ');
+    for (char& ch : text) ch = kBytes[random() % kCount];
+    return text;
+  };
+  for (CodePage page : {CodePage::Gbk(), CodePage::Utf8()}) {
+    ScopedCodePage scoped(page);
+    for (int round = 0; round < 20000; ++round) {
+      const std::string text = random_string(24);
+      const std::string sub = random_string(3);
+      const Reference reference(text, page);
+      const size_t start = random() % (text.size() + 1);
+      if (!sub.empty()) {
+        EXPECT_EQ(CString(text).Find(sub, start), reference.Find(sub, start)) << "round " << round;
+        CString replaced(text);
+        replaced.Replace(sub, "#");
+        EXPECT_EQ(replaced.str(), reference.Replace(sub, "#")) << "round " << round;
+      }
+      CString trimmed(text);
+      EXPECT_EQ(trimmed.Trim(sub).str(), reference.Trim(sub, page)) << "round " << round;
+    }
+  }
 }
 
 }  // namespace

@@ -118,9 +118,7 @@ class TextFile {
     }
   }
 
-  uint64_t GetPosition() const {
-    return writing_ ? file_offset_ + used_ : buffer_offset_ + begin_;
-  }
+  uint64_t GetPosition() const { return writing_ ? file_offset_ + used_ : buffer_offset_ + begin_; }
 
   void Seek(uint64_t offset) {
     if (writing_) {
@@ -142,8 +140,8 @@ class TextFile {
   void Write(std::string_view text) {
     while (!text.empty()) {
       const char* line_feed = static_cast<const char*>(std::memchr(text.data(), '\n', text.size()));
-      size_t length = line_feed != nullptr ? static_cast<size_t>(line_feed - text.data())
-                                           : text.size();
+      size_t length =
+          line_feed != nullptr ? static_cast<size_t>(line_feed - text.data()) : text.size();
       Put(text.data(), length);
       if (line_feed != nullptr) {
         Put("\r\n", 2);

@@ -56,8 +56,8 @@ OpenResult HoldTarget(const CString& target, Handle* hold);
 void Release(Handle hold);
 
 long Rename(const CString& from, const CString& to);  // replacing `to`
-void SyncFolderOf(const CString& path);                 // best effort
-void Remove(const CString& path);                       // best effort
+void SyncFolderOf(const CString& path);               // best effort
+void Remove(const CString& path);                     // best effort
 uint64_t UniqueSeed();
 
 }  // namespace platform::os

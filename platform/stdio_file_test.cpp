@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <random>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -125,8 +125,14 @@ std::vector<ReadCase> ReadCases() {
       {"CR CR LF", "a\r\r\n", {"a\r"}},
       {"CR at the end of the input", "a\r", {"a\r"}},
       {"empty lines", "\n\r\n\n", {"", "", ""}},
-      {"0x1A ends the input", "ab\x1a" "cd\nef\n", {"ab"}},
-      {"0x1A first", "\x1a" "ab\n", {}},
+      {"0x1A ends the input",
+       "ab\x1a"
+       "cd\nef\n",
+       {"ab"}},
+      {"0x1A first",
+       "\x1a"
+       "ab\n",
+       {}},
       {"0x1A after a line end", "ab\n\x1a\n", {"ab"}},
       {"NUL is data", std::string("a\0b\n\0", 5), {std::string("a\0b", 3), std::string(1, '\0')}},
       {"last line without line end", "a\nb", {"a", "b"}},
@@ -135,7 +141,8 @@ std::vector<ReadCase> ReadCases() {
       {"lone CR at the buffer edge", x1 + "\rz\n", {x1 + "\rz"}},
       {"CR at the buffer edge and the end", x1 + "\r", {x1 + "\r"}},
       {"short lines across the buffer edge", short_bytes, short_lines},
-      {"0x1A in a later buffer", std::string(kBuffer + 5, 'q') + "\x1a" + "zz\n",
+      {"0x1A in a later buffer",
+       std::string(kBuffer + 5, 'q') + "\x1a" + "zz\n",
        {std::string(kBuffer + 5, 'q')}},
       {"line longer than the buffer", long_line + "\r\nend", {long_line, "end"}},
   };
@@ -345,7 +352,8 @@ TEST_F(FileTest, SystemFailuresNameTheFile) {
 
 TEST_F(FileTest, DestructorSwallowsWriteFailure) {
   const CString path = Path("quiet.mif");
-  fault::ScopedFault fault(fault::Operation::kWrite, 0, fault::TypicalOsError(CFileException::diskFull));
+  fault::ScopedFault fault(fault::Operation::kWrite, 0,
+                           fault::TypicalOsError(CFileException::diskFull));
   EXPECT_NO_THROW({
     CStdioFile file(path, kCreate);
     file.WriteString("data\n");
@@ -379,8 +387,8 @@ TEST_F(FileTest, ChineseFileNames) {
   }
   EXPECT_EQ(ReadLines(path), Lines{"第一行"});
   const CString missing = Path("不存在.kml");
-  ExpectFileError([&] { CStdioFile file(missing, CFile::modeRead); },
-                  CFileException::fileNotFound, missing, "missing Chinese name");
+  ExpectFileError([&] { CStdioFile file(missing, CFile::modeRead); }, CFileException::fileNotFound,
+                  missing, "missing Chinese name");
 }
 
 TEST_F(FileTest, PathsLongerThanMaxPath) {
@@ -395,8 +403,8 @@ TEST_F(FileTest, PathsLongerThanMaxPath) {
   }
   EXPECT_EQ(ReadLines(path), Lines{"long"});
   const CString missing = Path(folder + "/" + std::string(100, 'm') + ".kml");
-  ExpectFileError([&] { CStdioFile file(missing, CFile::modeRead); },
-                  CFileException::fileNotFound, missing, "missing long name");
+  ExpectFileError([&] { CStdioFile file(missing, CFile::modeRead); }, CFileException::fileNotFound,
+                  missing, "missing long name");
 }
 
 class ReplaceFileTest : public FileTest {
@@ -459,8 +467,7 @@ TEST_F(ReplaceFileTest, FailuresKeepTheOldTargetAndNameIt) {
   const Case cases[] = {
       {"temporary not created", Operation::kOpen, CFileException::accessDenied, kConstruct,
        CFileException::accessDenied},
-      {"disk full", Operation::kWrite, CFileException::diskFull, kFinish,
-       CFileException::diskFull},
+      {"disk full", Operation::kWrite, CFileException::diskFull, kFinish, CFileException::diskFull},
       {"flush to disk fails", Operation::kFlush, CFileException::hardIO, kFinish,
        CFileException::hardIO},
       {"rename fails", Operation::kRename, CFileException::accessDenied, kCommit,
@@ -487,8 +494,8 @@ TEST_F(ReplaceFileTest, HeldTargetIsNotReplaced) {
   WriteBytes(target_, "old");
   {
     CStdioFile holder(target_, CFile::modeRead);
-    ExpectFileError([&] { CReplaceFile file(target_); }, CFileException::sharingViolation,
-                    target_, "held before");
+    ExpectFileError([&] { CReplaceFile file(target_); }, CFileException::sharingViolation, target_,
+                    "held before");
   }
   {
     CReplaceFile file(target_);

@@ -18,8 +18,8 @@ std::wstring Widen(const CString& path) {
   const int length = MultiByteToWideChar(CP_ACP, 0, path.GetString(),
                                          static_cast<int>(path.GetLength()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.GetString(), static_cast<int>(path.GetLength()),
-                      wide.data(), length);
+  MultiByteToWideChar(CP_ACP, 0, path.GetString(), static_cast<int>(path.GetLength()), wide.data(),
+                      length);
   return wide;
 }
 
@@ -189,8 +189,8 @@ OpenResult HoldTarget(const CString& target, Handle* hold) {
   }
   // Any program that holds the file without sharing it makes this open fail.
   const HANDLE handle = CreateFileW(system_path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error == ERROR_SHARING_VIOLATION) {
@@ -228,10 +228,9 @@ uint64_t UniqueSeed() {
 
 bool GetFileIdentity(const CString& path, FileIdentity* identity) {
   // Attributes only, and every share flag: this works on a file that this program holds open.
-  const HANDLE handle = CreateFileW(
-      os::SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle = CreateFileW(os::SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const bool known = os::Identity(reinterpret_cast<os::Handle>(handle), identity);
   CloseHandle(handle);
