@@ -9,7 +9,8 @@ namespace convert {
 // `path` less its last three bytes, followed by the three-byte `extension`:
 // C:\maps\route.kml and "mid" give C:\maps\route.mid. The extension is not parsed.
 // Throws CFileException(nameTooShort, path) when the three bytes would reach into the folder
-// part of the path or leave no name.
+// part of the path (on Windows "\\", "/" or a drive's ":"; elsewhere "/"), leave no name, or
+// cut a character of the system code page in two (a GBK name without an extension, say).
 platform::CString MakeSiblingPath(const platform::CString& path, const char* extension);
 
 struct ConversionSummary {
@@ -22,8 +23,11 @@ struct ConversionSummary {
 // Converts the KML file at `path` into MakeSiblingPath(path, "mif") and (path, "mid"),
 // replacing them. The input is opened first and held for exclusive use; both outputs are
 // written to temporary files and replace the old ones only when the whole conversion has
-// succeeded. Memory stays bounded whatever the length of the coordinate line.
-// Throws CFileException naming the file that failed; then neither output has changed.
+// succeeded (MID first, then MIF). Memory stays bounded whatever the length of the coordinate
+// line. Throws CFileException naming the file that failed, among them sameAsInput when an
+// output name is the input file itself (the same name, a link or a hard link) and isDirectory
+// for a folder; then neither output has changed, except when renaming the MIF fails after the
+// MID has been replaced.
 ConversionSummary ConvertFile(const platform::CString& path);
 
 }  // namespace convert
