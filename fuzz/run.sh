@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (preset "fuzz", clang) and runs each for SECONDS (default 60),
+# starting from its seed corpus and the regressions. Prints the executions run per target and
+# fails on any crash, leak, sanitizer report or disagreement with a reference; the input that
+# caused it is kept in build/fuzz/artifacts/<target>/ and belongs in fuzz/regressions/<target>/
+# (the replay tests then run it in every build).
+# Usage: fuzz/run.sh [SECONDS] [TARGET...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-60}"
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(line_reader cstring coordinate_scan)
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "${JOBS:-2}" --target "${targets[@]/#/fuzz_}"
+
+build=build/fuzz
+status=0
+for target in "${targets[@]}"; do
+  work="$build/corpus/$target"
+  artifacts="$build/artifacts/$target/"
+  log="$build/fuzz_$target.log"
+  mkdir -p "$work" "$artifacts"
+  corpora=("$work" "fuzz/corpus/$target")
+  [ -d "fuzz/regressions/$target" ] && corpora+=("fuzz/regressions/$target")
+  set +e
+  "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 \
+    -max_len=8192 -print_final_stats=1 -artifact_prefix="$artifacts" \
+    "${corpora[@]}" >"$log" 2>&1
+  result=$?
+  set -e
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  [ -n "$runs" ] || runs=$(sed -n 's/^#\([0-9]*\).*DONE.*/\1/p' "$log" | tail -1)
+  if [ $result -eq 0 ]; then
+    printf '%-16s %10s executions in %ss, no failure\n' "$target" "${runs:-?}" "$seconds"
+  else
+    status=1
+    printf '%-16s FAILED after %s executions (exit %d); inputs in %s, log %s:\n' \
+      "$target" "${runs:-?}" "$result" "$artifacts" "$log"
+    grep -E 'MISMATCH|expected:|actual:|ERROR: |SUMMARY|Test unit written' "$log" | head -20
+  fi
+done
+exit $status
