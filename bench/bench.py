@@ -1,0 +1,112 @@
+#!/usr/bin/env python3
+"""Times kml2mif against `cat in > out` and ogr2ogr on KML tracks of one coordinate line.
+
+Usage: bench.py KML2MIF WORKDIR [--sizes 1000,10000,...] [--reps N] [--ogr-max POINTS]
+
+For every size: generates the file (make_kml.py), converts it once untimed (warm page cache),
+then runs each program --reps times and takes the median wall time. Before every run the
+outputs of the previous one are removed and `sync` empties the dirty pages, so that no run pays
+for the writeback of another. Peak resident memory is what /usr/bin/time -f %M prints; the wall
+time includes starting /usr/bin/time (about a millisecond). ogr2ogr runs once, without warm-up,
+on files of more than 10^6 points (it takes tens of seconds there).
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def run_once(command, stdout_path=None):
+    """Runs `command` under /usr/bin/time; gives (wall seconds, peak RSS in KiB)."""
+    rss_file = os.path.join(os.path.dirname(stdout_path or "/tmp/x"), ".peak-rss")
+    out = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
+    try:
+        start = time.perf_counter()
+        child = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", rss_file] + command,
+                               stdout=out, stderr=subprocess.PIPE)
+        wall = time.perf_counter() - start
+    finally:
+        if stdout_path:
+            out.close()
+    if child.returncode != 0:
+        sys.exit("failed (%d): %s\n%s" % (child.returncode, " ".join(command),
+                                          child.stderr.decode(errors="replace")))
+    with open(rss_file) as rss:
+        peak = int(rss.read().split()[-1])
+    os.remove(rss_file)
+    return wall, peak
+
+
+def measure(command, reps, clean, stdout_path=None, warm_up=True):
+    if warm_up:
+        clean()
+        run_once(command, stdout_path)  # the input in the page cache
+    walls, peaks = [], []
+    for _ in range(reps):
+        clean()
+        subprocess.run(["sync"], check=True)
+        wall, peak = run_once(command, stdout_path)
+        walls.append(wall)
+        peaks.append(peak)
+    return statistics.median(walls), max(peaks)
+
+
+def remove(*paths):
+    for path in paths:
+        if os.path.isdir(path):
+            shutil.rmtree(path)
+        elif os.path.exists(path):
+            os.remove(path)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("kml2mif")
+    parser.add_argument("workdir")
+    parser.add_argument("--sizes", default="1000,10000,100000,1000000,10000000")
+    parser.add_argument("--reps", type=int, default=5)
+    parser.add_argument("--ogr-max", type=int, default=10000000,
+                        help="largest point count to run ogr2ogr on")
+    args = parser.parse_args()
+    os.makedirs(args.workdir, exist_ok=True)
+    ogr2ogr = shutil.which("ogr2ogr")
+
+    print("| points | input MB | program | median s | MB/s | peak RSS MB | x cat | x kml2mif |")
+    print("|---:|---:|---|---:|---:|---:|---:|---:|")
+    for points in [int(size) for size in args.sizes.split(",")]:
+        kml = os.path.join(args.workdir, "track%d.kml" % points)
+        if not os.path.exists(kml):
+            subprocess.run([sys.executable, os.path.join(HERE, "make_kml.py"), str(points), kml],
+                           check=True)
+        megabytes = os.path.getsize(kml) / 1e6
+        base = kml[:-3]
+        catted = os.path.join(args.workdir, "cat.out")
+        ogr_out = os.path.join(args.workdir, "ogr%d.mif" % points)
+        results = {}
+        results["kml2mif"] = measure([args.kml2mif, "--quiet", kml], args.reps,
+                                     lambda: remove(base + "mif", base + "mid"))
+        results["cat"] = measure(["cat", kml], args.reps, lambda: remove(catted), catted)
+        if ogr2ogr and points <= args.ogr_max:
+            # Slow on large files: the page cache is warm from the runs above anyway.
+            small = points <= 1000000
+            results["ogr2ogr"] = measure(
+                [ogr2ogr, "-f", "MapInfo File", "-dsco", "FORMAT=MIF", ogr_out, kml],
+                args.reps if small else 1, lambda: remove(ogr_out, ogr_out[:-3] + "mid"),
+                warm_up=small)
+        ours = results["kml2mif"][0]
+        for name, (wall, peak) in results.items():
+            x_cat = "%.2f" % (wall / results["cat"][0]) if name != "cat" else ""
+            x_ours = "%.1f" % (wall / ours) if name == "ogr2ogr" else ""
+            print("| %d | %.1f | %s | %.3f | %.0f | %.1f | %s | %s |" %
+                  (points, megabytes, name, wall, megabytes / wall, peak / 1024, x_cat, x_ours),
+                  flush=True)
+        remove(catted, ogr_out, ogr_out[:-3] + "mid", base + "mif", base + "mid")
+
+
+if __name__ == "__main__":
+    main()
