@@ -151,6 +151,8 @@ class TextFile {
     }
   }
 
+  void WriteRaw(std::string_view bytes) { Put(bytes.data(), bytes.size()); }
+
   void Flush() {
     FlushBuffer();
     RequireOpen();
@@ -260,7 +262,13 @@ FileIdentity CStdioFile::GetIdentity() const { return impl_->Identity(); }
 
 bool CStdioFile::ReadString(CString& line) {
   std::string text;
-  const bool found = impl_->ReadString(text);
+  bool found;
+  try {
+    found = impl_->ReadString(text);
+  } catch (const std::bad_alloc&) {
+    // A line longer than the memory there is to hold it.
+    throw CFileException(CFileException::outOfMemory, path_);
+  }
   line = CString(std::move(text));
   return found;
 }
@@ -274,6 +282,8 @@ uint64_t CStdioFile::GetPosition() const { return impl_->GetPosition(); }
 void CStdioFile::Seek(uint64_t offset) { impl_->Seek(offset); }
 
 void CStdioFile::Write(std::string_view text) { impl_->Write(text); }
+
+void CStdioFile::WriteRaw(std::string_view bytes) { impl_->WriteRaw(bytes); }
 
 void CStdioFile::Flush() { impl_->Flush(); }
 
@@ -317,11 +327,17 @@ class CReplaceFile::Impl {
   }
 
   void Write(std::string_view text) { file_->Write(text); }
+  void WriteRaw(std::string_view bytes) { file_->WriteRaw(bytes); }
 
-  void Finish() { file_->Flush(); }
+  // Closing is part of finishing: close() may still report a write error (network file
+  // systems do), and once the first of several outputs is renamed, Commit must only fail on
+  // the rename.
+  void Finish() {
+    file_->Flush();
+    file_->Close();
+  }
 
   void Commit() {
-    file_->Close();
     os::Handle hold = os::kNoHandle;
     const os::OpenResult checked = os::HoldTarget(destination_, &hold);
     if (checked.cause != CFileException::none) {
@@ -360,6 +376,8 @@ CReplaceFile::CReplaceFile(const CString& target_path)
 CReplaceFile::~CReplaceFile() = default;
 
 void CReplaceFile::Write(std::string_view text) { impl_->Write(text); }
+
+void CReplaceFile::WriteRaw(std::string_view bytes) { impl_->WriteRaw(bytes); }
 
 void CReplaceFile::Finish() { impl_->Finish(); }
 
