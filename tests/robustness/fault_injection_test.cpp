@@ -1,0 +1,296 @@
+// File errors in the middle of a batch of three files: every call of every file operation made
+// while converting the second file fails once, in turn. Whatever fails, kml2mif must report the
+// file and the failure, stop the batch, leave the second file's old outputs and every later file
+// untouched, leave no temporary file behind, and convert the same batch once the fault is gone.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "convert/convert_file.h"
+#include "platform/fault_injection.h"
+#include "platform/file_exception.h"
+#include "platform/stdio_file.h"
+#include "tests/robustness/robustness_fixture.h"
+
+namespace robustness {
+namespace {
+
+namespace fault = platform::fault;
+using Cause = platform::CFileException::Cause;
+using platform::CFileException;
+using Operation = fault::Operation;
+
+const std::vector<std::string> kBatch = {"a.kml", "b.kml", "c.kml"};
+
+// A coordinate line longer than the read and write buffers, so that reading, seeking back
+// and writing each take several calls.
+std::string LongKml() {
+  std::string tuples;
+  tuples.reserve(1600000);
+  for (int i = 0; tuples.size() < 1500000; ++i) {
+    tuples += "116." + std::to_string(100000 + i) + ",39.907,0 ";
+  }
+  return "<kml>\n<coordinates>\n" + tuples + "\n</coordinates>\n</kml>\n";
+}
+
+class FaultInjectionTest : public RobustnessTest {
+ protected:
+  // Three inputs with `kml`, and old outputs for each that must survive a failure.
+  void PrepareBatch(const std::string& kml) {
+    Clear();
+    for (const char* stem : {"a", "b", "c"}) {
+      WriteFile(std::string(stem) + ".kml", kml);
+      WriteFile(std::string(stem) + ".mid", std::string("old mid of ") + stem);
+      WriteFile(std::string(stem) + ".mif", std::string("old mif of ") + stem);
+    }
+  }
+
+  // The number of calls of `op` that converting one file of `kml` makes.
+  int CallsPerConversion(Operation op, const std::string& kml) {
+    for (int calls = 0; calls < 1000; ++calls) {
+      Clear();
+      WriteFile("count.kml", kml);
+      fault::ScopedFault failing(op, calls, fault::TypicalOsError(CFileException::hardIO));
+      try {
+        convert::ConvertFile(platform::CString(PathOf("count.kml")));
+        return calls;
+      } catch (const CFileException&) {
+      }
+    }
+    ADD_FAILURE() << "no end to the calls";
+    return 0;
+  }
+
+  // The outputs of a clean conversion of `kml`.
+  std::map<std::string, std::string> ConvertedOutputs(const std::string& kml) {
+    Clear();
+    WriteFile("x.kml", kml);
+    EXPECT_EQ(RunBatch({"x.kml"}).exit_code, cli::kExitSuccess);
+    return {{"mid", ReadBytes("x.mid")}, {"mif", ReadBytes("x.mif")}};
+  }
+
+  // The state after a failure while converting b.kml: a converted, b and c as they were,
+  // except b.mid when `mid_replaced`.
+  void ExpectStoppedAtB(const std::string& kml, const std::map<std::string, std::string>& outputs,
+                        bool mid_replaced = false) {
+    std::map<std::string, std::string> expected;
+    for (const char* stem : {"a", "b", "c"}) {
+      expected[std::string(stem) + ".kml"] = kml;
+      expected[std::string(stem) + ".mid"] = std::string("old mid of ") + stem;
+      expected[std::string(stem) + ".mif"] = std::string("old mif of ") + stem;
+    }
+    expected["a.mid"] = outputs.at("mid");
+    expected["a.mif"] = outputs.at("mif");
+    if (mid_replaced) expected["b.mid"] = outputs.at("mid");
+    const std::map<std::string, std::string> actual = Snapshot();
+    EXPECT_EQ(actual.size(), expected.size()) << "a temporary file stayed behind, or one is gone";
+    for (const auto& [name, bytes] : expected) {
+      const auto found = actual.find(name);
+      if (found == actual.end()) {
+        ADD_FAILURE() << name << " is gone";
+      } else if (found->second != bytes) {
+        ADD_FAILURE() << name << " changed (" << found->second.size() << " bytes, expected "
+                      << bytes.size() << ")";
+      }
+    }
+    for (const auto& [name, bytes] : actual) {
+      EXPECT_TRUE(expected.count(name) != 0) << name << " stayed behind";
+    }
+  }
+
+  void ExpectWholeBatchConverts(const std::string& kml,
+                                const std::map<std::string, std::string>& outputs) {
+    PrepareBatch(kml);
+    const BatchResult result = RunBatch(kBatch);
+    EXPECT_EQ(result.exit_code, cli::kExitSuccess) << result.err;
+    for (const char* stem : {"a", "b", "c"}) {
+      EXPECT_EQ(ReadBytes(std::string(stem) + ".mid"), outputs.at("mid")) << stem;
+      EXPECT_EQ(ReadBytes(std::string(stem) + ".mif"), outputs.at("mif")) << stem;
+    }
+    EXPECT_EQ(Names().size(), 9u);
+  }
+};
+
+struct FaultRow {
+  Operation operation;
+  const char* what;
+  Cause cause;  // the cause the OS error gives
+};
+
+const FaultRow kFaults[] = {
+    {Operation::kOpen, "open", CFileException::accessDenied},
+    {Operation::kRead, "read", CFileException::hardIO},
+    {Operation::kWrite, "write", CFileException::diskFull},
+    {Operation::kSeek, "seek", CFileException::badSeek},
+    {Operation::kFlush, "flush", CFileException::diskFull},
+    {Operation::kClose, "close", CFileException::hardIO},
+    {Operation::kRename, "rename", CFileException::accessDenied},
+    {Operation::kAllocate, "allocate", CFileException::outOfMemory},
+};
+
+TEST_F(FaultInjectionTest, EveryFailingCallWhileConvertingAShortFile) {
+  const std::string kml = kKml;
+  const std::map<std::string, std::string> outputs = ConvertedOutputs(kml);
+  ASSERT_EQ(outputs.at("mif"), kMif);
+  int injected = 0;
+  std::string summary;
+  for (const FaultRow& row : kFaults) {
+    const int calls = CallsPerConversion(row.operation, kml);
+    summary.append(" ").append(row.what).append(" ").append(std::to_string(calls));
+    for (int call = 0; call < calls; ++call) {
+      SCOPED_TRACE(std::string(row.what) + " call " + std::to_string(call + 1) + " of " +
+                   std::to_string(calls));
+      PrepareBatch(kml);
+      BatchResult result;
+      {
+        // The calls of converting a.kml succeed, then call number `call` of b.kml fails.
+        fault::ScopedFault failing(row.operation, calls + call,
+                                   fault::TypicalOsError(row.cause));
+        result = RunBatch(kBatch);
+      }
+      ++injected;
+      EXPECT_EQ(result.exit_code, cli::kExitFileError);
+      const std::string named =
+          NamedInError(result.err, row.cause, {"b.kml", "b.mid", "b.mif"});
+      EXPECT_NE(named, "") << result.err;
+      // The one window that ConvertFile leaves: renaming the MIF fails after the MID has been
+      // replaced.
+      ExpectStoppedAtB(kml, outputs, row.operation == Operation::kRename && named == "b.mif");
+    }
+  }
+  EXPECT_GE(injected, 10);
+  std::printf("faults injected, by operation:%s\n", summary.c_str());
+  ExpectWholeBatchConverts(kml, outputs);
+}
+
+TEST_F(FaultInjectionTest, EveryFailingCallWhileConvertingALongFile) {
+  const std::string kml = LongKml();
+  const std::map<std::string, std::string> outputs = ConvertedOutputs(kml);
+  std::string summary;
+  for (const FaultRow& row : kFaults) {
+    const int calls = CallsPerConversion(row.operation, kml);
+    summary.append(" ").append(row.what).append(" ").append(std::to_string(calls));
+    if (row.operation == Operation::kSeek) {
+      // The second pass goes back past the read buffer.
+      EXPECT_GT(calls, 0);
+    }
+    for (int call = 0; call < calls; ++call) {
+      SCOPED_TRACE(std::string(row.what) + " call " + std::to_string(call + 1) + " of " +
+                   std::to_string(calls));
+      PrepareBatch(kml);
+      BatchResult result;
+      {
+        fault::ScopedFault failing(row.operation, calls + call,
+                                   fault::TypicalOsError(row.cause));
+        result = RunBatch(kBatch);
+      }
+      EXPECT_EQ(result.exit_code, cli::kExitFileError);
+      const std::string named =
+          NamedInError(result.err, row.cause, {"b.kml", "b.mid", "b.mif"});
+      EXPECT_NE(named, "") << result.err;
+      // The one window that ConvertFile leaves: renaming the MIF fails after the MID has been
+      // replaced.
+      ExpectStoppedAtB(kml, outputs, row.operation == Operation::kRename && named == "b.mif");
+    }
+  }
+  std::printf("faults injected, by operation:%s\n", summary.c_str());
+  ExpectWholeBatchConverts(kml, outputs);
+}
+
+// With --keep-going the failing file is reported and the batch goes on; the failing file's
+// outputs still keep their old content.
+TEST_F(FaultInjectionTest, KeepGoingConvertsTheOthers) {
+  const std::map<std::string, std::string> outputs = ConvertedOutputs(kKml);
+  const int writes = CallsPerConversion(Operation::kWrite, kKml);
+  PrepareBatch(kKml);
+  BatchResult result;
+  {
+    fault::ScopedFault failing(Operation::kWrite, writes,
+                               fault::TypicalOsError(CFileException::diskFull));
+    result = RunBatch(kBatch, /*keep_going=*/true);
+  }
+  EXPECT_EQ(result.exit_code, cli::kExitFileError);
+  EXPECT_NE(NamedInError(result.err, CFileException::diskFull, {"b.mid", "b.mif"}), "")
+      << result.err;
+  EXPECT_EQ(ReadBytes("a.mif"), outputs.at("mif"));
+  EXPECT_EQ(ReadBytes("b.mid"), "old mid of b");
+  EXPECT_EQ(ReadBytes("b.mif"), "old mif of b");
+  EXPECT_EQ(ReadBytes("c.mif"), outputs.at("mif"));
+  EXPECT_EQ(ReadBytes("c.mid"), outputs.at("mid"));
+  EXPECT_EQ(Names().size(), 9u);
+}
+
+// Between two files of a batch, the next input goes away, is held by another program, or
+// becomes a folder; or an output of the next file is held by another program.
+TEST_F(FaultInjectionTest, NextFileChangesBetweenTwoFiles) {
+  const std::map<std::string, std::string> outputs = ConvertedOutputs(kKml);
+  struct Row {
+    const char* what;
+    std::function<void(FaultInjectionTest*, std::unique_ptr<platform::CStdioFile>*)> change;
+    Cause cause;
+    const char* named;
+    bool input_kept;
+  };
+  const Row rows[] = {
+      {"input removed",
+       [](FaultInjectionTest* test, auto*) { test->Remove("b.kml"); },
+       CFileException::fileNotFound, "b.kml", false},
+      {"input held by another program",
+       [](FaultInjectionTest* test, std::unique_ptr<platform::CStdioFile>* holder) {
+         *holder = std::make_unique<platform::CStdioFile>(
+             platform::CString(test->PathOf("b.kml")), platform::CFile::modeRead);
+       },
+       CFileException::sharingViolation, "b.kml", true},
+      {"input replaced by a folder",
+       [](FaultInjectionTest* test, auto*) {
+         test->Remove("b.kml");
+         std::filesystem::create_directory(test->folder_ / "b.kml");
+       },
+       CFileException::isDirectory, "b.kml", false},
+      {"MIF output held by another program",
+       [](FaultInjectionTest* test, std::unique_ptr<platform::CStdioFile>* holder) {
+         *holder = std::make_unique<platform::CStdioFile>(
+             platform::CString(test->PathOf("b.mif")), platform::CFile::modeRead);
+       },
+       CFileException::sharingViolation, "b.mif", true},
+      {"MID output held by another program",
+       [](FaultInjectionTest* test, std::unique_ptr<platform::CStdioFile>* holder) {
+         *holder = std::make_unique<platform::CStdioFile>(
+             platform::CString(test->PathOf("b.mid")), platform::CFile::modeRead);
+       },
+       CFileException::sharingViolation, "b.mid", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    PrepareBatch(kKml);
+    std::unique_ptr<platform::CStdioFile> holder;
+    const BatchResult result = RunBatch(kBatch, false, [&](size_t converted) {
+      if (converted == 0) row.change(this, &holder);
+    });
+    holder.reset();
+    EXPECT_EQ(result.exit_code, cli::kExitFileError);
+    EXPECT_EQ(result.err, ErrorLine(row.cause, row.named));
+    if (row.input_kept) {
+      ExpectStoppedAtB(kKml, outputs);
+    } else {
+      EXPECT_EQ(ReadBytes("b.mid"), "old mid of b");
+      EXPECT_EQ(ReadBytes("b.mif"), "old mif of b");
+      EXPECT_EQ(ReadBytes("c.mid"), "old mid of c");
+      EXPECT_EQ(ReadBytes("c.mif"), "old mif of c");
+      std::set<std::string> names = {"a.kml", "a.mid", "a.mif", "b.mid",
+                                     "b.mif", "c.kml", "c.mid", "c.mif"};
+      if (Exists("b.kml")) names.insert("b.kml");  // the folder
+      EXPECT_EQ(Names(), names);
+    }
+  }
+  ExpectWholeBatchConverts(kKml, outputs);
+}
+
+}  // namespace
+}  // namespace robustness

@@ -1,0 +1,115 @@
+#include "tests/robustness/robustness_fixture.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "cli/console.h"
+
+namespace robustness {
+namespace {
+
+namespace fs = std::filesystem;
+
+class HookedConsole : public cli::Console {
+ public:
+  HookedConsole(BatchResult* result, const std::function<void(size_t)>& after_each)
+      : result_(result), after_each_(after_each) {}
+  // The batch reports each converted file on the standard output before it starts the next.
+  void Out(std::string_view text) override {
+    result_->out += text;
+    if (after_each_) after_each_(converted_++);
+  }
+  void Err(std::string_view text) override { result_->err += text; }
+
+ private:
+  BatchResult* result_;
+  const std::function<void(size_t)>& after_each_;
+  size_t converted_ = 0;
+};
+
+}  // namespace
+
+void RobustnessTest::SetUp() {
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  // Unique among the test programs that run at the same time (other builds, other cases).
+  const std::string unique = std::to_string(std::random_device{}());
+  folder_ = fs::temp_directory_path() /
+            ("kml2mif-robust-" + std::string(test->name()) + "-" + unique);
+  fs::remove_all(folder_);
+  fs::create_directories(folder_);
+}
+
+void RobustnessTest::TearDown() {
+  std::error_code ignored;
+  fs::remove_all(folder_, ignored);
+}
+
+void RobustnessTest::WriteFile(const std::string& name, const std::string& bytes) const {
+  std::ofstream file(folder_ / name, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(file.good()) << name;
+}
+
+std::string RobustnessTest::ReadBytes(const std::string& name) const {
+  std::ifstream file(folder_ / name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+bool RobustnessTest::Exists(const std::string& name) const {
+  std::error_code error;
+  return fs::exists(fs::symlink_status(folder_ / name, error));
+}
+
+void RobustnessTest::Remove(const std::string& name) const { fs::remove_all(folder_ / name); }
+
+void RobustnessTest::Clear() const {
+  for (const auto& entry : fs::directory_iterator(folder_)) fs::remove_all(entry.path());
+}
+
+std::set<std::string> RobustnessTest::Names() const {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder_)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+std::map<std::string, std::string> RobustnessTest::Snapshot() const {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder_)) {
+    const std::string name = entry.path().filename().string();
+    files[name] = entry.is_regular_file() ? ReadBytes(name) : "<not a file>";
+  }
+  return files;
+}
+
+BatchResult RobustnessTest::RunBatch(const std::vector<std::string>& names, bool keep_going,
+                                     const std::function<void(size_t)>& after_each) const {
+  BatchResult result;
+  cli::Options options;
+  options.keep_going = keep_going;
+  for (const std::string& name : names) {
+    options.files.emplace_back(name.empty() || name[0] != '/' ? PathOf(name) : name);
+  }
+  HookedConsole console(&result, after_each);
+  result.exit_code = cli::RunBatch(options, console);
+  return result;
+}
+
+std::string RobustnessTest::ErrorLine(platform::CFileException::Cause cause,
+                                      const std::string& name) const {
+  const platform::CFileException error(cause, platform::CString(PathOf(name)));
+  return "kml2mif: " + error.GetErrorMessage().str() + "\n";
+}
+
+std::string RobustnessTest::NamedInError(const std::string& err,
+                                         platform::CFileException::Cause cause,
+                                         const std::vector<std::string>& names) const {
+  for (const std::string& name : names) {
+    if (err == ErrorLine(cause, name)) return name;
+  }
+  return "";
+}
+
+}  // namespace robustness
