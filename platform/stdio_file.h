@@ -80,6 +80,8 @@ class CStdioFile : public CFile {
   // Flush or at Close.
   void WriteString(const CString& text) { Write(text.view()); }
   void Write(std::string_view text);
+  // Writes `bytes` as they are: for text whose line ends are CR LF already.
+  void WriteRaw(std::string_view bytes);
 
   // Writes out what is buffered and asks the system to put it on the disk.
   void Flush();
@@ -107,6 +109,7 @@ class CReplaceFile {
   const CString& GetFilePath() const { return target_; }
   void Write(std::string_view text);  // text mode, as CStdioFile::Write
   void WriteString(const CString& text) { Write(text.view()); }
+  void WriteRaw(std::string_view bytes);  // as CStdioFile::WriteRaw
   // Flushes the temporary to disk so that Commit can only fail on the rename.
   void Finish();
   // REQUIRES: Finish() has succeeded. Renames the temporary over the target.

@@ -219,6 +219,15 @@ TEST_F(FileTest, WritesEveryLineFeedAsCrLf) {
   }
 }
 
+TEST_F(FileTest, WriteRawKeepsBytes) {
+  const CString path = Path("raw.mif");
+  CStdioFile file(path, kCreate);
+  file.WriteRaw("a\r\nb\n");
+  file.Write("c\n");
+  file.Close();
+  EXPECT_EQ(ReadBytes(path), "a\r\nb\nc\r\n");
+}
+
 TEST_F(FileTest, CreateEmptiesAnExistingFileAndDestructorFlushes) {
   const CString path = Path("out.mid");
   WriteBytes(path, "old content that is longer");
