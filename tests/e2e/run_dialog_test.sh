@@ -3,7 +3,7 @@
 # in a Wine prefix of its own, and always ends Xvfb and the prefix's Wine processes.
 #
 # Usage: run_dialog_test.sh <wine-run.sh> <kml_dialog_driver.exe> <KmlConverter.exe> <work folder>
-# Leaves the screenshot of the dialog in <work folder>/dialog.png.
+# Leaves screenshots in <work folder>: screen.png (the whole screen), dialog.png (the dialog).
 set -u
 wine_run=$1 driver=$2 program=$3 work=$4
 
@@ -45,12 +45,18 @@ printf '%s\n' "\$1" >>"$work/browser.log"
 SCRIPT
 chmod +x "$work/browser.sh"
 
-# Takes the screenshot when the driver asks for it.
+# Takes the screenshot when the driver asks for it, and reads the icon of the dialog's X window.
+caption='KML文件转换工具 v1.0 - 朔维软件'
 (
   while :; do
     if [ -e "$work/screenshot.request" ]; then
       rm -f "$work/screenshot.request"
-      import -window root "$work/dialog.png" 2>>"$work/import.log"
+      import -window root "$work/screen.png" 2>>"$work/import.log"
+      window=$(LC_ALL=C.UTF-8 xwininfo -root -tree | grep -F "\"$caption\"" | awk '{print $1; exit}')
+      if [ -n "$window" ]; then
+        import -window "$window" "$work/dialog.png" 2>>"$work/import.log"
+        xprop -id "$window" _NET_WM_ICON 2>&1 | head -1 >"$work/window-icon.txt"
+      fi
       touch "$work/screenshot.done"
     fi
     sleep 0.2
