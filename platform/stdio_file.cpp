@@ -348,7 +348,13 @@ class CReplaceFile::Impl {
     os::Release(hold);
     if (error != 0) CFileException::ThrowOsError(error, target_, true);
     committed_ = true;
-    os::SyncFolderOf(destination_);
+    // Only best effort from here on: the target is replaced, and an error now (say, no memory
+    // for the folder's name) would fail a conversion that has taken place, or leave a MID
+    // replaced beside an old MIF.
+    try {
+      os::SyncFolderOf(destination_);
+    } catch (const std::bad_alloc&) {
+    }
   }
 
  private:
