@@ -5,6 +5,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/file_exception.h"
 
 namespace convert {
@@ -263,6 +267,9 @@ void CoordinateLineScanner::MeasureTail(std::string_view piece, bool line_ended)
   boundary_ = piece_start + size;
 }
 
+PointTextRewriter::PointTextRewriter(LineEnd line_end, Loops loops)
+    : point_end_(line_end == LineEnd::kCrLf ? "\r\n" : "\n"), loops_(loops) {}
+
 void PointTextRewriter::Rewrite(std::string_view piece, std::string& out) {
   size_t at = 0;
   if (held_ > 0) {
@@ -277,19 +284,51 @@ void PointTextRewriter::Rewrite(std::string_view piece, std::string& out) {
     } else if (held_ == 2) {
       at = piece[0] == ' ' ? 1 : 0;
     }
-    out += at > 0 ? "\n" : held_ == 1 ? " " : " 0";
+    out += at > 0 ? point_end_ : held_ == 1 ? " " : " 0";
     held_ = 0;
   }
 
   const size_t old_size = out.size();
-  // Room for the last word the fast loop stores whole, and a line end after it.
-  out.resize(old_size + (piece.size() - at) + sizeof(uint64_t) + 1);
-  char* const first = out.data() + old_size;
-  char* write = first;
+  // Room for what the fast loops store whole beyond the bytes they keep.
+  out.resize(old_size + (piece.size() - at) + kSlack);
+  char* write = out.data() + old_size;
   const char* read = piece.data() + at;
   const char* const end = piece.data() + piece.size();
+  if (point_end_.size() == 2) {
+#if defined(__SSE2__)
+    if (loops_ == Loops::kFastest) RewriteBlocksCrLf(read, end, write);
+#endif
+    RewriteWordsCrLf(read, end, write);
+  } else {
+    RewriteWordsLf(read, end, write);
+  }
+  while (read < end) {
+    const size_t left = static_cast<size_t>(end - read);
+    if (*read != ',') {
+      *write++ = *read++;
+    } else if (left >= 3 && read[1] == '0' && read[2] == ' ') {
+      std::memcpy(write, point_end_.data(), point_end_.size());
+      write += point_end_.size();
+      read += 3;
+    } else if (left == 1 || (left == 2 && read[1] == '0')) {
+      held_ = left;
+      break;
+    } else {
+      *write++ = ' ';
+      ++read;
+    }
+  }
+  out.resize(static_cast<size_t>(write - out.data()));
+}
 
-  // Eight bytes at a time: commas become blanks, and the first ",0 " in the word ends it.
+void PointTextRewriter::Finish(std::string& out) {
+  if (held_ > 0) out += held_ == 1 ? " " : " 0";
+  held_ = 0;
+}
+
+// Eight bytes at a time: commas become blanks, and the first ",0 " in the word ends it.
+// Stops with fewer than ten bytes left, on a character boundary.
+void PointTextRewriter::RewriteWordsLf(const char*& read, const char* end, char*& write) {
   while (end - read >= static_cast<ptrdiff_t>(sizeof(uint64_t) + 2)) {
     const uint64_t word = LoadWord(read);
     const uint64_t commas = EqualBytes(word, ',');
@@ -304,27 +343,119 @@ void PointTextRewriter::Rewrite(std::string_view piece, std::string& out) {
     write += kept + found;
     read += kept + found * kPoint.size();
   }
-  while (read < end) {
-    const size_t left = static_cast<size_t>(end - read);
-    if (*read != ',') {
-      *write++ = *read++;
-    } else if (left >= 3 && read[1] == '0' && read[2] == ' ') {
-      *write++ = '\n';
-      read += 3;
-    } else if (left == 1 || (left == 2 && read[1] == '0')) {
-      held_ = left;
-      break;
-    } else {
-      *write++ = ' ';
-      ++read;
-    }
-  }
-  out.resize(old_size + static_cast<size_t>(write - first));
 }
 
-void PointTextRewriter::Finish(std::string& out) {
-  if (held_ > 0) out += held_ == 1 ? " " : " 0";
-  held_ = 0;
+#if defined(__SSE2__)
+namespace {
+
+void Copy64(char* to, const char* from) {
+  for (int at = 0; at < 64; at += 16) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at)));
+  }
+}
+
+}  // namespace
+
+// RewriteWordsCrLf 64 bytes at a time: the bytes are changed 16 at a time in a block, and the
+// block is copied out in runs between the blanks that are dropped.
+void PointTextRewriter::RewriteBlocksCrLf(const char*& read, const char* end, char*& write) {
+  constexpr size_t kBlock = 64;
+  const __m128i comma = _mm_set1_epi8(',');
+  const __m128i zero = _mm_set1_epi8('0');
+  const __m128i blank = _mm_set1_epi8(' ');
+  const __m128i comma_to_blank = _mm_set1_epi8(',' ^ ' ');
+  const __m128i blank_to_cr = _mm_set1_epi8(' ' ^ '\r');
+  const __m128i zero_to_lf = _mm_set1_epi8('0' ^ '\n');
+  alignas(16) char text[2 * kBlock];  // the changed block, and room to copy 64 bytes from its end
+  __m128i previous_vector_ends = _mm_setzero_si128();
+  uint64_t previous_ends = 0;  // bit i: a ",0 " begins at byte i of the previous block
+  while (end - read >= static_cast<ptrdiff_t>(kBlock + 2)) {
+    uint64_t ends = 0;
+    for (size_t at = 0; at < kBlock; at += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(read + at));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(read + at + 1));
+      const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(read + at + 2));
+      const __m128i commas = _mm_cmpeq_epi8(bytes, comma);
+      const __m128i vector_ends = _mm_and_si128(
+          commas, _mm_and_si128(_mm_cmpeq_epi8(next, zero), _mm_cmpeq_epi8(after, blank)));
+      const __m128i zeros =
+          _mm_or_si128(_mm_slli_si128(vector_ends, 1), _mm_srli_si128(previous_vector_ends, 15));
+      __m128i changed = _mm_xor_si128(bytes, _mm_and_si128(commas, comma_to_blank));
+      changed = _mm_xor_si128(changed, _mm_and_si128(vector_ends, blank_to_cr));
+      changed = _mm_xor_si128(changed, _mm_and_si128(zeros, zero_to_lf));
+      _mm_store_si128(reinterpret_cast<__m128i*>(text + at), changed);
+      ends |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(vector_ends))) << at;
+      previous_vector_ends = vector_ends;
+    }
+    const uint64_t blanks = (ends << 2) | (previous_ends >> 62);
+    size_t from = 0;
+    for (uint64_t rest = blanks; rest != 0; rest &= rest - 1) {
+      const size_t dropped = static_cast<size_t>(std::countr_zero(rest));
+      Copy64(write, text + from);
+      write += dropped - from;
+      from = dropped + 1;
+    }
+    Copy64(write, text + from);
+    write += kBlock - from;
+    previous_ends = ends;
+    read += kBlock;
+  }
+  // A ",0 " that began at the end of the last block: its zero or blank is still ahead.
+  if ((previous_ends >> 63) != 0) {
+    *write++ = '\n';
+    read += 2;
+  } else if (((previous_ends >> 62) & 1) != 0) {
+    read += 1;
+  }
+}
+#endif
+
+// Eight bytes at a time, the input always advancing by a whole word so that no step waits for
+// the one before: ",0 " becomes "\r\n" by changing the comma and the zero in place and dropping
+// the blank, which may stand in the next word.
+void PointTextRewriter::RewriteWordsCrLf(const char*& read, const char* end, char*& write) {
+  constexpr uint64_t kCommaToBlank = ',' ^ ' ';
+  constexpr uint64_t kBlankToCr = ' ' ^ '\r';
+  constexpr uint64_t kZeroToLf = '0' ^ '\n';
+  uint64_t previous_ends = 0;
+  while (end - read >= static_cast<ptrdiff_t>(sizeof(uint64_t) + 2)) {
+    const uint64_t word = LoadWord(read);
+    const uint64_t commas = EqualBytes(word, ',');
+    const uint64_t point_ends =
+        commas & EqualBytes(LoadWord(read + 1), '0') & EqualBytes(LoadWord(read + 2), ' ');
+    const uint64_t zeros = (point_ends << 8) | (previous_ends >> 56);
+    const uint64_t blanks = (point_ends << 16) | (previous_ends >> 48);
+    uint64_t text = word ^ ((commas >> 7) * kCommaToBlank) ^ ((point_ends >> 7) * kBlankToCr) ^
+                    ((zeros >> 7) * kZeroToLf);
+    if ((blanks & (blanks - 1)) == 0) {
+      // At most one blank to drop: the bytes above it move down by one.
+      const uint64_t below = ((blanks & (~blanks + 1)) >> 7) - 1;
+      text = (text & below) | ((text >> 8) & ~below);
+      StoreWord(write, text);
+      write += sizeof(uint64_t) - (blanks != 0 ? 1 : 0);
+    } else {
+      // Tuples shorter than eight bytes: drop the blanks from the highest down.
+      size_t dropped = 0;
+      for (uint64_t rest = blanks; rest != 0; ++dropped) {
+        const int bit = 63 - std::countl_zero(rest);
+        const uint64_t below = (uint64_t{1} << (bit - 7)) - 1;
+        text = (text & below) | ((text >> 8) & ~below);
+        rest &= ~(uint64_t{1} << bit);
+      }
+      StoreWord(write, text);
+      write += sizeof(uint64_t) - dropped;
+    }
+    previous_ends = point_ends;
+    read += sizeof(uint64_t);
+  }
+  // A ",0 " that began in the last word: its zero or blank is still ahead.
+  if ((previous_ends >> 63) != 0) {
+    *write++ = '\n';
+    read += 2;
+  } else if (((previous_ends >> 55) & 1) != 0) {
+    read += 1;
+  }
 }
 
 }  // namespace convert

@@ -88,10 +88,18 @@ class CoordinateLineScanner {
   std::string boundary_carry_;  // bytes from boundary_ on, too few to tell their character
 };
 
-// The second pass as a machine: rewrites the point text handed to it in pieces, every ",0 " as
-// "\n" (also across piece edges) and every other "," as " ".
+// The second pass as a machine: rewrites the point text handed to it in pieces, every ",0 " as a
+// line end (also across piece edges) and every other "," as " ".
 class PointTextRewriter {
  public:
+  // kLf writes each line end as "\n", for an output that turns it into CR LF; kCrLf writes
+  // "\r\n", for an output written as it is (WriteRaw). Either way the file gets the same bytes.
+  enum class LineEnd { kLf, kCrLf };
+  // kPortable: only the loops that every processor runs (tests use it to check them where the
+  // faster ones are built too).
+  enum class Loops { kFastest, kPortable };
+  explicit PointTextRewriter(LineEnd line_end = LineEnd::kLf, Loops loops = Loops::kFastest);
+
   // Appends the rewrite of `piece` to `out`; the last one or two bytes may be held back until
   // the next piece shows whether they begin ",0 ".
   void Rewrite(std::string_view piece, std::string& out);
@@ -99,6 +107,15 @@ class PointTextRewriter {
   void Finish(std::string& out);
 
  private:
+  static void RewriteWordsLf(const char*& read, const char* end, char*& write);
+  static void RewriteWordsCrLf(const char*& read, const char* end, char*& write);
+  static void RewriteBlocksCrLf(const char*& read, const char* end, char*& write);
+
+  // Bytes that the fast loops may store past what they keep.
+  static constexpr size_t kSlack = 80;
+
+  std::string_view point_end_;
+  Loops loops_;
   size_t held_ = 0;  // 1 when the text so far ends with ",", 2 with ",0"
 };
 

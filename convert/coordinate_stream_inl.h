@@ -8,13 +8,28 @@
 
 namespace convert {
 
+// An output that writes bytes as they are, so that the point text can carry its CR LF itself
+// and the bytes need not be looked at a second time.
+template <typename Output>
+concept RawOutput = requires(Output& output, std::string_view bytes) {
+  output.WriteRaw(bytes);
+};
+
 template <typename Output>
 void WritePointText(platform::CStdioFile& input, const ScannedCoordinates& scanned,
                     Output& output) {
   if (!scanned.found || scanned.text_begin >= scanned.text_end) return;
   input.Seek(scanned.line_start + scanned.text_begin);
   uint64_t left = scanned.text_end - scanned.text_begin;
-  PointTextRewriter rewriter;
+  PointTextRewriter rewriter(RawOutput<Output> ? PointTextRewriter::LineEnd::kCrLf
+                                               : PointTextRewriter::LineEnd::kLf);
+  const auto write = [&output](std::string_view text) {
+    if constexpr (RawOutput<Output>) {
+      output.WriteRaw(text);
+    } else {
+      output.Write(text);
+    }
+  };
   std::string text;
   std::string_view piece;
   while (left > 0) {
@@ -27,12 +42,12 @@ void WritePointText(platform::CStdioFile& input, const ScannedCoordinates& scann
       throw platform::CFileException(platform::CFileException::readError, input.GetFilePath());
     }
     if (!text.empty()) {
-      output.Write(text);
+      write(text);
       text.clear();
     }
   }
   rewriter.Finish(text);
-  if (!text.empty()) output.Write(text);
+  if (!text.empty()) write(text);
 }
 
 }  // namespace convert
