@@ -2,6 +2,8 @@
 // while converting the second file fails once, in turn. Whatever fails, kml2mif must report the
 // file and the failure, stop the batch, leave the second file's old outputs and every later file
 // untouched, leave no temporary file behind, and convert the same batch once the fault is gone.
+#include "platform/fault_injection.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,7 +15,6 @@
 #include <vector>
 
 #include "convert/convert_file.h"
-#include "platform/fault_injection.h"
 #include "platform/file_exception.h"
 #include "platform/stdio_file.h"
 #include "tests/robustness/robustness_fixture.h"
@@ -150,14 +151,12 @@ TEST_F(FaultInjectionTest, EveryFailingCallWhileConvertingAShortFile) {
       BatchResult result;
       {
         // The calls of converting a.kml succeed, then call number `call` of b.kml fails.
-        fault::ScopedFault failing(row.operation, calls + call,
-                                   fault::TypicalOsError(row.cause));
+        fault::ScopedFault failing(row.operation, calls + call, fault::TypicalOsError(row.cause));
         result = RunBatch(kBatch);
       }
       ++injected;
       EXPECT_EQ(result.exit_code, cli::kExitFileError);
-      const std::string named =
-          NamedInError(result.err, row.cause, {"b.kml", "b.mid", "b.mif"});
+      const std::string named = NamedInError(result.err, row.cause, {"b.kml", "b.mid", "b.mif"});
       EXPECT_NE(named, "") << result.err;
       // The one window that ConvertFile leaves: renaming the MIF fails after the MID has been
       // replaced.
@@ -186,13 +185,11 @@ TEST_F(FaultInjectionTest, EveryFailingCallWhileConvertingALongFile) {
       PrepareBatch(kml);
       BatchResult result;
       {
-        fault::ScopedFault failing(row.operation, calls + call,
-                                   fault::TypicalOsError(row.cause));
+        fault::ScopedFault failing(row.operation, calls + call, fault::TypicalOsError(row.cause));
         result = RunBatch(kBatch);
       }
       EXPECT_EQ(result.exit_code, cli::kExitFileError);
-      const std::string named =
-          NamedInError(result.err, row.cause, {"b.kml", "b.mid", "b.mif"});
+      const std::string named = NamedInError(result.err, row.cause, {"b.kml", "b.mid", "b.mif"});
       EXPECT_NE(named, "") << result.err;
       // The one window that ConvertFile leaves: renaming the MIF fails after the MID has been
       // replaced.
@@ -238,13 +235,12 @@ TEST_F(FaultInjectionTest, NextFileChangesBetweenTwoFiles) {
     bool input_kept;
   };
   const Row rows[] = {
-      {"input removed",
-       [](FaultInjectionTest* test, auto*) { test->Remove("b.kml"); },
+      {"input removed", [](FaultInjectionTest* test, auto*) { test->Remove("b.kml"); },
        CFileException::fileNotFound, "b.kml", false},
       {"input held by another program",
        [](FaultInjectionTest* test, std::unique_ptr<platform::CStdioFile>* holder) {
-         *holder = std::make_unique<platform::CStdioFile>(
-             platform::CString(test->PathOf("b.kml")), platform::CFile::modeRead);
+         *holder = std::make_unique<platform::CStdioFile>(platform::CString(test->PathOf("b.kml")),
+                                                          platform::CFile::modeRead);
        },
        CFileException::sharingViolation, "b.kml", true},
       {"input replaced by a folder",
@@ -255,14 +251,14 @@ TEST_F(FaultInjectionTest, NextFileChangesBetweenTwoFiles) {
        CFileException::isDirectory, "b.kml", false},
       {"MIF output held by another program",
        [](FaultInjectionTest* test, std::unique_ptr<platform::CStdioFile>* holder) {
-         *holder = std::make_unique<platform::CStdioFile>(
-             platform::CString(test->PathOf("b.mif")), platform::CFile::modeRead);
+         *holder = std::make_unique<platform::CStdioFile>(platform::CString(test->PathOf("b.mif")),
+                                                          platform::CFile::modeRead);
        },
        CFileException::sharingViolation, "b.mif", true},
       {"MID output held by another program",
        [](FaultInjectionTest* test, std::unique_ptr<platform::CStdioFile>* holder) {
-         *holder = std::make_unique<platform::CStdioFile>(
-             platform::CString(test->PathOf("b.mid")), platform::CFile::modeRead);
+         *holder = std::make_unique<platform::CStdioFile>(platform::CString(test->PathOf("b.mid")),
+                                                          platform::CFile::modeRead);
        },
        CFileException::sharingViolation, "b.mid", true},
   };

@@ -6,10 +6,38 @@
 
 #include "cli/console.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace robustness {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Names are narrow strings in the system code page, as the program sees them.
+#if defined(_WIN32)
+fs::path Native(const std::string& name) {
+  std::wstring wide(name.size(), L'\0');
+  const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()),
+                                         wide.data(), static_cast<int>(wide.size()));
+  wide.resize(static_cast<size_t>(length));
+  return fs::path(wide);
+}
+
+std::string Narrow(const fs::path& path) {
+  const std::wstring& wide = path.native();
+  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(), length,
+                      nullptr, nullptr);
+  return narrow;
+}
+#else
+fs::path Native(const std::string& name) { return fs::path(name); }
+std::string Narrow(const fs::path& path) { return path.string(); }
+#endif
 
 class HookedConsole : public cli::Console {
  public:
@@ -34,8 +62,8 @@ void RobustnessTest::SetUp() {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
   // Unique among the test programs that run at the same time (other builds, other cases).
   const std::string unique = std::to_string(std::random_device{}());
-  folder_ = fs::temp_directory_path() /
-            ("kml2mif-robust-" + std::string(test->name()) + "-" + unique);
+  folder_ =
+      fs::temp_directory_path() / ("kml2mif-robust-" + std::string(test->name()) + "-" + unique);
   fs::remove_all(folder_);
   fs::create_directories(folder_);
 }
@@ -45,23 +73,29 @@ void RobustnessTest::TearDown() {
   fs::remove_all(folder_, ignored);
 }
 
+std::string RobustnessTest::PathOf(const std::string& name) const {
+  return Narrow(folder_) + static_cast<char>(fs::path::preferred_separator) + name;
+}
+
 void RobustnessTest::WriteFile(const std::string& name, const std::string& bytes) const {
-  std::ofstream file(folder_ / name, std::ios::binary | std::ios::trunc);
+  std::ofstream file(folder_ / Native(name), std::ios::binary | std::ios::trunc);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   ASSERT_TRUE(file.good()) << name;
 }
 
 std::string RobustnessTest::ReadBytes(const std::string& name) const {
-  std::ifstream file(folder_ / name, std::ios::binary);
+  std::ifstream file(folder_ / Native(name), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 bool RobustnessTest::Exists(const std::string& name) const {
   std::error_code error;
-  return fs::exists(fs::symlink_status(folder_ / name, error));
+  return fs::exists(fs::symlink_status(folder_ / Native(name), error));
 }
 
-void RobustnessTest::Remove(const std::string& name) const { fs::remove_all(folder_ / name); }
+void RobustnessTest::Remove(const std::string& name) const {
+  fs::remove_all(folder_ / Native(name));
+}
 
 void RobustnessTest::Clear() const {
   for (const auto& entry : fs::directory_iterator(folder_)) fs::remove_all(entry.path());
@@ -70,7 +104,7 @@ void RobustnessTest::Clear() const {
 std::set<std::string> RobustnessTest::Names() const {
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder_)) {
-    names.insert(entry.path().filename().string());
+    names.insert(Narrow(entry.path().filename()));
   }
   return names;
 }
@@ -78,7 +112,7 @@ std::set<std::string> RobustnessTest::Names() const {
 std::map<std::string, std::string> RobustnessTest::Snapshot() const {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::directory_iterator(folder_)) {
-    const std::string name = entry.path().filename().string();
+    const std::string name = Narrow(entry.path().filename());
     files[name] = entry.is_regular_file() ? ReadBytes(name) : "<not a file>";
   }
   return files;

@@ -39,8 +39,8 @@ class RobustnessTest : public ::testing::Test {
   void TearDown() override;
 
  public:  // also for the lambdas of table rows
-
-  std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
+  // The full path of `name` in the folder, as the program is given it.
+  std::string PathOf(const std::string& name) const;
   void WriteFile(const std::string& name, const std::string& bytes) const;
   std::string ReadBytes(const std::string& name) const;
   bool Exists(const std::string& name) const;
