@@ -55,12 +55,18 @@ void RefuseOutputThatIsInput(const CString& output_path, const CStdioFile& input
 }
 
 void WriteLineEnds(CReplaceFile& output, PointCount count) {
-  static const std::string kLineEnds(4096, '\n');
-  const std::string_view line_ends = kLineEnds;
+  // Written as the CR LF that text mode makes of "\n", so that the bytes are not looked at again.
+  constexpr std::string_view kLineEnd = "\r\n";
+  static const std::string kLineEnds = [&] {
+    std::string line_ends;
+    for (int i = 0; i < 4096; ++i) line_ends += kLineEnd;
+    return line_ends;
+  }();
+  const size_t per_write = kLineEnds.size() / kLineEnd.size();
   for (auto left = static_cast<size_t>(count); left > 0;) {
-    const size_t piece = std::min(left, line_ends.size());
-    output.Write(line_ends.substr(0, piece));
-    left -= piece;
+    const size_t lines = std::min(left, per_write);
+    output.WriteRaw(std::string_view(kLineEnds).substr(0, lines * kLineEnd.size()));
+    left -= lines;
   }
 }
 
