@@ -2,9 +2,11 @@
 
 #include "ui/converter_dlg.h"
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CConverterApp, platform::CWinApp)
   ON_COMMAND(ID_HELP, CWinApp::OnHelp)
 END_MESSAGE_MAP()
+// clang-format on
 
 // The one application object, built before the entry routine runs.
 CConverterApp theApp;

@@ -16,12 +16,14 @@ constexpr char kWebSiteAddress[] = "http://www.example.com/";
 
 }  // namespace
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CConverterDlg, platform::CDialog)
   ON_WM_PAINT()
   ON_WM_QUERYDRAGICON()
   ON_BN_CLICKED(IDC_BROWSE, OnBrowse)
   ON_BN_CLICKED(IDC_WEBSITE, OnWebSite)
 END_MESSAGE_MAP()
+// clang-format on
 
 CConverterDlg::CConverterDlg(platform::CWnd* parent) : platform::CDialog(IDD, parent) {
   m_hIcon = platform::AfxGetApp()->LoadIcon(IDR_MAINFRAME);

@@ -57,6 +57,8 @@ class CCmdTarget {
 
 }  // namespace platform
 
+// The macros' braces do not balance one by one: keep them as written.
+// clang-format off
 #define DECLARE_MESSAGE_MAP()                                   \
  protected:                                                     \
   static const ::platform::AFX_MSGMAP* GetThisMessageMap();     \
@@ -96,3 +98,4 @@ class CCmdTarget {
 #define ON_BN_CLICKED(id, memberFxn)                 \
   {WM_COMMAND, BN_CLICKED, static_cast<UINT>(id), \
    AFX_MSG_HANDLER_(self_->memberFxn(); return 0)},
+// clang-format on

@@ -36,6 +36,7 @@ class CRecordingWnd : public CWnd {
   DECLARE_MESSAGE_MAP()
 };
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CRecordingWnd, CWnd)
   ON_WM_PAINT()
   ON_WM_QUERYDRAGICON()
@@ -43,6 +44,7 @@ BEGIN_MESSAGE_MAP(CRecordingWnd, CWnd)
   ON_BN_CLICKED(5, OnFails)
   ON_BN_CLICKED(6, OnShared)
 END_MESSAGE_MAP()
+// clang-format on
 
 class CDerivedWnd : public CRecordingWnd {
  protected:
@@ -52,10 +54,12 @@ class CDerivedWnd : public CRecordingWnd {
   DECLARE_MESSAGE_MAP()
 };
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CDerivedWnd, CRecordingWnd)
   ON_BN_CLICKED(4, OnWebSite)
   ON_BN_CLICKED(3, OnBrowseAgain)
 END_MESSAGE_MAP()
+// clang-format on
 
 TEST(MessageMapTest, RoutesMessagesAndClicksToTheirHandlers) {
   struct Case {
@@ -69,8 +73,7 @@ TEST(MessageMapTest, RoutesMessagesAndClicksToTheirHandlers) {
       {"paint", WM_PAINT, 0, true, {"paint"}},
       {"drag icon", WM_QUERYDRAGICON, 0, true, {"drag icon"}},
       {"click of control 3", WM_COMMAND, MAKEWPARAM(3, BN_CLICKED), true, {"browse"}},
-      {"click of control 4 (derived map only)", WM_COMMAND, MAKEWPARAM(4, BN_CLICKED), false,
-       {}},
+      {"click of control 4 (derived map only)", WM_COMMAND, MAKEWPARAM(4, BN_CLICKED), false, {}},
       {"double click of control 3", WM_COMMAND, MAKEWPARAM(3, BN_DOUBLECLICKED), false, {}},
       {"click of a control without entry", WM_COMMAND, MAKEWPARAM(7, BN_CLICKED), false, {}},
       {"message without entry", WM_SIZE, 0, false, {}},
@@ -90,8 +93,8 @@ TEST(MessageMapTest, DerivedEntriesComeBeforeTheBaseClasses) {
   EXPECT_TRUE(window.OnWndMsg(WM_COMMAND, MAKEWPARAM(4, BN_CLICKED), 0, &result));
   EXPECT_TRUE(window.OnWndMsg(WM_COMMAND, MAKEWPARAM(6, BN_CLICKED), 0, &result));
   EXPECT_TRUE(window.OnWndMsg(WM_PAINT, 0, 0, &result));
-  EXPECT_EQ(window.calls, (std::vector<std::string>{"browse of derived", "web site",
-                                                    "shared of base", "paint"}));
+  EXPECT_EQ(window.calls,
+            (std::vector<std::string>{"browse of derived", "web site", "shared of base", "paint"}));
 }
 
 TEST(MessageMapTest, GivesTheHandlersResultAndHonoursDefaultRequests) {

@@ -35,22 +35,22 @@ bool SameRect(const RECT& a, const RECT& b) {
 
 }  // namespace
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
   ON_COMMAND(IDOK, OnOK)
   ON_COMMAND(IDCANCEL, OnCancel)
 END_MESSAGE_MAP()
+// clang-format on
 
 CDialog::CDialog(UINT template_id, CWnd* parent) : template_id_(template_id), parent_(parent) {}
 
 INT_PTR CDialog::DoModal() {
   HWND owner = parent_ != nullptr ? parent_->GetSafeHwnd() : nullptr;
   const CWinApp* app = AfxGetApp();
-  if (owner == nullptr && app != nullptr && app->m_pMainWnd != nullptr &&
-      app->m_pMainWnd != this) {
+  if (owner == nullptr && app != nullptr && app->m_pMainWnd != nullptr && app->m_pMainWnd != this) {
     owner = app->m_pMainWnd->GetSafeHwnd();
   }
-  HINSTANCE module = AfxFindResourceHandle(MAKEINTRESOURCEA(template_id_),
-                                           RT_DIALOG);
+  HINSTANCE module = AfxFindResourceHandle(MAKEINTRESOURCEA(template_id_), RT_DIALOG);
   const INT_PTR result = ::DialogBoxParamW(module, MAKEINTRESOURCEW(template_id_), owner,
                                            &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
   m_hWnd = nullptr;

@@ -14,7 +14,9 @@ namespace platform {
 
 CFileDialog::CFileDialog(BOOL open_dialog, const char* default_extension, const char* file_name,
                          DWORD flags, const char* filter, CWnd* parent)
-    : m_ofn{}, open_dialog_(open_dialog != FALSE), parent_(parent),
+    : m_ofn{},
+      open_dialog_(open_dialog != FALSE),
+      parent_(parent),
       selection_(kSelectionBufferChars, '\0') {
   m_ofn.lStructSize = sizeof(m_ofn);
   m_ofn.Flags = flags | OFN_EXPLORER;
@@ -55,9 +57,10 @@ INT_PTR CFileDialog::DoModal() {
     // neither may be walked.
     m_ofn.lpstrFile[0] = '\0';
     CString text;
-    text.Format("选择的文件太多：文件名的总长度超出了 %lu 个字符的上限，本次选择没有被接受。\n\n"
-                "请分几次选择，每次少选一些文件。",
-                static_cast<unsigned long>(m_ofn.nMaxFile));
+    text.Format(
+        "选择的文件太多：文件名的总长度超出了 %lu 个字符的上限，本次选择没有被接受。\n\n"
+        "请分几次选择，每次少选一些文件。",
+        static_cast<unsigned long>(m_ofn.nMaxFile));
     AfxMessageBox(text, MB_ICONEXCLAMATION);
   }
   return IDCANCEL;

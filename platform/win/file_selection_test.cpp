@@ -36,7 +36,7 @@ TEST(MakeFilterStringTest, TurnsBarsIntoZerosByCharacters) {
     std::string filter;
     std::string expected;
   };
-  const std::string kml = "KML\xCE\xC4\xBC\xFE(*.kml)";     // KML文件(*.kml) in code page 936
+  const std::string kml = "KML\xCE\xC4\xBC\xFE(*.kml)";  // KML文件(*.kml) in code page 936
   const std::string all = "\xCB\xF9\xD3\xD0\xCE\xC4\xBC\xFE(*.*)";  // 所有文件(*.*)
   const Case cases[] = {
       {"the program's filter", kml + "|*.kml|" + all + "|*.*|",
@@ -60,17 +60,26 @@ TEST(SelectionTest, GivesTheFullPathsInTheOrderOfTheBuffer) {
   const Case cases[] = {
       {"nothing chosen", std::string(4, '\0'), true, {}},
       {"one file", Buffer({"C:\\maps\\route.kml"}), true, {"C:\\maps\\route.kml"}},
-      {"one file, single selection", Buffer({"C:\\maps\\route.kml"}), false,
+      {"one file, single selection",
+       Buffer({"C:\\maps\\route.kml"}),
+       false,
        {"C:\\maps\\route.kml"}},
-      {"three files", Buffer({"C:\\maps", "b.kml", "a.kml", "c.txt"}), true,
+      {"three files",
+       Buffer({"C:\\maps", "b.kml", "a.kml", "c.txt"}),
+       true,
        {"C:\\maps\\b.kml", "C:\\maps\\a.kml", "C:\\maps\\c.txt"}},
-      {"two files in a drive's root", Buffer({"C:\\", "a.kml", "b.kml"}), true,
+      {"two files in a drive's root",
+       Buffer({"C:\\", "a.kml", "b.kml"}),
+       true,
        {"C:\\a.kml", "C:\\b.kml"}},
       // 嘰 is 0x87 0x5C in code page 936: the folder ends with a character, not with a '\'.
       {"folder ending in a trail byte equal to a backslash",
-       Buffer({"C:\\\x87\x5C", "a.kml", "b.kml"}), true,
+       Buffer({"C:\\\x87\x5C", "a.kml", "b.kml"}),
+       true,
        {"C:\\\x87\x5C\\a.kml", "C:\\\x87\x5C\\b.kml"}},
-      {"Chinese names", Buffer({"C:\\\xB5\xD8\xCD\xBC", "\xC2\xB7\xCF\xDF.kml", "x.kml"}), true,
+      {"Chinese names",
+       Buffer({"C:\\\xB5\xD8\xCD\xBC", "\xC2\xB7\xCF\xDF.kml", "x.kml"}),
+       true,
        {"C:\\\xB5\xD8\xCD\xBC\\\xC2\xB7\xCF\xDF.kml", "C:\\\xB5\xD8\xCD\xBC\\x.kml"}},
   };
   for (const Case& c : cases) {

@@ -22,8 +22,7 @@ HWND MessageBoxOwner() {
 
 int AfxMessageBox(const CString& text, UINT type, UINT) {
   const std::wstring caption = AfxGetAppName();
-  return ::MessageBoxW(MessageBoxOwner(), WideFromAnsi(text.view()).c_str(), caption.c_str(),
-                       type);
+  return ::MessageBoxW(MessageBoxOwner(), WideFromAnsi(text.view()).c_str(), caption.c_str(), type);
 }
 
 ErrorReport DescribeException(const std::exception_ptr& error) {

@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
-#include "platform/win/text.h"
-
 #include <vector>
+
+#include "platform/win/text.h"
 
 namespace platform {
 namespace {
@@ -33,8 +33,7 @@ std::wstring AppNameFromModulePath(const std::wstring& module_path) {
 
 CWinApp::CWinApp(const char* app_name) {
   the_app = this;
-  app_name_ =
-      app_name != nullptr ? WideFromAnsi(app_name) : AppNameFromModulePath(ModulePath());
+  app_name_ = app_name != nullptr ? WideFromAnsi(app_name) : AppNameFromModulePath(ModulePath());
 }
 
 CWinApp::~CWinApp() {
@@ -64,8 +63,10 @@ HICON CWinApp::LoadIcon(UINT id) const {
 
 void CWinApp::OnHelp() {}
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
+// clang-format on
 
 CWinApp* AfxGetApp() { return the_app; }
 

@@ -27,9 +27,8 @@ void CWnd::CenterWindow() {
   const HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
   MONITORINFO monitor{};
   monitor.cbSize = sizeof(monitor);
-  ::GetMonitorInfoW(::MonitorFromWindow(owner != nullptr ? owner : m_hWnd,
-                                        MONITOR_DEFAULTTOPRIMARY),
-                    &monitor);
+  ::GetMonitorInfoW(
+      ::MonitorFromWindow(owner != nullptr ? owner : m_hWnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
   RECT over = monitor.rcWork;
   if (owner != nullptr && ::IsWindowVisible(owner) && !::IsIconic(owner)) {
     ::GetWindowRect(owner, &over);

@@ -32,7 +32,6 @@ class CWnd : public CCmdTarget {
   void Default() { default_requested_ = true; }
   void OnPaint() { Default(); }
 
-
  private:
   bool default_requested_ = false;
 };

@@ -21,8 +21,7 @@ TEST(CenteredWindowPositionTest, CentresAndStaysInsideTheWorkArea) {
       {"screen", {0, 0, 1280, 1024}, {0, 0, 1280, 1024}, 480, 350, 400, 337},
       {"odd remainder", {0, 0, 1281, 1025}, {0, 0, 1281, 1025}, 480, 350, 400, 337},
       {"work area with a task bar", {0, 40, 1280, 1024}, {0, 40, 1280, 1024}, 480, 350, 400, 357},
-      {"owner near the right edge", {1100, 100, 1300, 300}, {0, 0, 1280, 1024}, 400, 300, 880,
-       50},
+      {"owner near the right edge", {1100, 100, 1300, 300}, {0, 0, 1280, 1024}, 400, 300, 880, 50},
       {"owner near the top left", {-50, -50, 50, 50}, {0, 0, 1280, 1024}, 400, 300, 0, 0},
       {"larger than the work area", {0, 0, 800, 600}, {0, 0, 800, 600}, 1000, 700, 0, 0},
   };

@@ -11,8 +11,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
@@ -96,7 +96,8 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
-  const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  const BOOL ok =
+      WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   return ok && written == bytes.size();
 }
@@ -108,7 +109,8 @@ std::optional<std::string> ReadBytes(const std::wstring& path) {
   std::string bytes;
   char buffer[65536];
   DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
+  while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+    bytes.append(buffer, got);
   CloseHandle(file);
   return bytes;
 }
@@ -137,8 +139,12 @@ Sample MakeSample(int points, int seed) {
   sample.kml =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
       "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\r\n<Document>\r\n<Placemark>\r\n"
-      "<name>route " + std::to_string(seed) + "</name>\r\n<LineString>\r\n<coordinates>\r\n"
-      "\t\t" + tuples + "\r\n</coordinates>\r\n</LineString>\r\n</Placemark>\r\n</Document>\r\n"
+      "<name>route " +
+      std::to_string(seed) +
+      "</name>\r\n<LineString>\r\n<coordinates>\r\n"
+      "\t\t" +
+      tuples +
+      "\r\n</coordinates>\r\n</LineString>\r\n</Placemark>\r\n</Document>\r\n"
       "</kml>\r\n";
   sample.mif = "VERSION 300\r\nDELIMITER \",\"\r\nCOLUMNS 1\r\nblank char(1)\r\nDATA\r\nPLINE " +
                std::to_string(points) + "\r\n\t\t" + lines;
@@ -368,7 +374,8 @@ class Program {
   DWORD thread_id() const { return process_.dwThreadId; }
   HWND dialog() const { return dialog_; }
   bool Running() const {
-    return process_.hProcess != nullptr && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+    return process_.hProcess != nullptr &&
+           WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
   }
   bool WaitForExit(std::chrono::milliseconds timeout) const {
     return WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) ==
@@ -435,9 +442,9 @@ class Program {
   void ExpectNoMessageBox(std::chrono::milliseconds during) {
     std::this_thread::sleep_for(during);
     const std::vector<HWND> boxes = MessageBoxes();
-    Check(boxes.empty(), "no message box" +
-                             (boxes.empty() ? std::string() : ": " + Utf8(TextOf(
-                                                                   GetDlgItem(boxes[0], 0xFFFF)))));
+    Check(boxes.empty(),
+          "no message box" +
+              (boxes.empty() ? std::string() : ": " + Utf8(TextOf(GetDlgItem(boxes[0], 0xFFFF)))));
   }
 
   static void CloseBox(HWND box) {
@@ -623,8 +630,8 @@ void CancelBrowsing(Program& program) {
   const KmlFile file = WriteKml(folder, L"x.kml", 2, 5);
   HWND open = program.Browse();
   if (open == nullptr) return;
-  HWND name_box = GetDlgItem(open, 0x47C) != nullptr ? GetDlgItem(open, 0x47C)
-                                                      : GetDlgItem(open, 0x480);
+  HWND name_box =
+      GetDlgItem(open, 0x47C) != nullptr ? GetDlgItem(open, 0x47C) : GetDlgItem(open, 0x480);
   SetText(name_box, file.path);
   Click(open, IDCANCEL);
   Check(WaitUntil([&] { return !IsWindow(open); }, 20s), "the open-file dialog closes");
@@ -819,9 +826,8 @@ int wmain(int argc, wchar_t** argv) {
     Program third;
     g_scenario = "third instance";
     if (third.Start()) {
-      CloseAndExpectExit(third, "the caption's close box", [&] {
-        PostMessageW(third.dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
-      });
+      CloseAndExpectExit(third, "the caption's close box",
+                         [&] { PostMessageW(third.dialog(), WM_SYSCOMMAND, SC_CLOSE, 0); });
     }
   }
 

@@ -3,9 +3,8 @@
 // for byte where the window system would otherwise hide a difference.
 //
 // Usage: kml_resource_test <path of KmlConverter.exe> [GoogleTest options]
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -34,8 +33,8 @@ class ResourceTest : public testing::Test {
   void SetUp() override {
     module_ = LoadLibraryExW(g_exe_path.c_str(), nullptr,
                              LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(module_, nullptr) << "cannot load " << std::string(g_exe_path.begin(),
-                                                                 g_exe_path.end());
+    ASSERT_NE(module_, nullptr) << "cannot load "
+                                << std::string(g_exe_path.begin(), g_exe_path.end());
   }
   void TearDown() override {
     if (module_ != nullptr) FreeLibrary(module_);
@@ -169,8 +168,8 @@ TEST_F(ResourceTest, IconGroupHoldsThreeImages) {
     SCOPED_TRACE(std::to_string(image.size));
     EXPECT_EQ(in.Byte(), image.size);
     EXPECT_EQ(in.Byte(), image.size);
-    in.Byte();  // colour count
-    in.Byte();  // reserved
+    in.Byte();                // colour count
+    in.Byte();                // reserved
     EXPECT_EQ(in.Word(), 1);  // planes
     EXPECT_EQ(in.Word(), image.bit_count);
     const uint32_t size = in.Dword();
@@ -184,9 +183,9 @@ TEST_F(ResourceTest, IconGroupHoldsThreeImages) {
     EXPECT_EQ(header.biWidth, image.size);
     EXPECT_EQ(header.biHeight, 2 * image.size);  // colour image and mask
     EXPECT_EQ(header.biBitCount, image.bit_count);
-    HICON icon = CreateIconFromResourceEx(const_cast<uint8_t*>(bits.data()),
-                                          static_cast<DWORD>(bits.size()), TRUE, 0x00030000,
-                                          image.size, image.size, 0);
+    HICON icon =
+        CreateIconFromResourceEx(const_cast<uint8_t*>(bits.data()), static_cast<DWORD>(bits.size()),
+                                 TRUE, 0x00030000, image.size, image.size, 0);
     EXPECT_NE(icon, nullptr);
     if (icon != nullptr) DestroyIcon(icon);
   }
@@ -228,8 +227,8 @@ TEST_F(ResourceTest, VersionRecordIsChinesePrcApplication) {
   for (const auto& entry : strings) {
     wchar_t* value = nullptr;
     const std::wstring query = std::wstring(L"\\StringFileInfo\\080403a8\\") + entry.name;
-    ASSERT_TRUE(VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value),
-                               &length));
+    ASSERT_TRUE(
+        VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length));
     EXPECT_EQ(std::wstring(value), entry.value);
   }
 }
@@ -238,8 +237,7 @@ TEST_F(ResourceTest, VersionRecordIsChinesePrcApplication) {
 // literals are the bytes to look for).
 TEST_F(ResourceTest, NarrowTextsAreStoredInCodePage936) {
   std::ifstream file(std::filesystem::path(g_exe_path), std::ios::binary);
-  const std::string image((std::istreambuf_iterator<char>(file)),
-                          std::istreambuf_iterator<char>());
+  const std::string image((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   ASSERT_FALSE(image.empty());
   const char* const texts[] = {
       "转换完毕。",
