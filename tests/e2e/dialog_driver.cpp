@@ -734,15 +734,18 @@ void SelectionTooLong(Program& program) {
   CheckEqual(converted, 0, "files converted from a selection that did not fit");
 }
 
-void OpenWebSite(Program& program) {
-  // Wine hands web addresses to the programs listed here.
+// Wine hands web addresses to the first of these programs that runs.
+void SetBrowser(const std::wstring& browser) {
   HKEY key = nullptr;
   RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\WineBrowser", 0, nullptr, 0, KEY_SET_VALUE,
                   nullptr, &key, nullptr);
-  const std::wstring browser = g_work_unix + L"/browser.sh";
   RegSetValueExW(key, L"Browsers", 0, REG_SZ, reinterpret_cast<const BYTE*>(browser.c_str()),
                  static_cast<DWORD>((browser.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(key);
+}
+
+void OpenWebSite(Program& program) {
+  SetBrowser(g_work_unix + L"/browser.sh");
 
   const std::wstring label = TextOf(ChildrenOf(program.dialog()).at(2));
   CheckEqual(label, std::wstring(L"网址 ：") + kWebSite, "web address shown");
@@ -759,6 +762,24 @@ void OpenWebSite(Program& program) {
   Check(opened.has_value() && *opened == Utf8(kWebSite) + "\n",
         "the browser got the web address: \"" + opened.value_or("<nothing>") + "\"");
   program.ExpectNoMessageBox(500ms);
+}
+
+// No browser at all: the program says nothing and goes on.
+void WebSiteWithoutBrowser(Program& program) {
+  SetBrowser(L"/nonexistent/browser");
+  Click(program.dialog(), kIdWebSite);
+  program.ExpectNoMessageBox(5000ms);
+  CheckEqual(TextOf(program.dialog()), std::wstring(kCaption), "the dialog still answers");
+}
+
+// The registry key named at start-up stays unwritten.
+void CheckNothingStored() {
+  g_scenario = "settings";
+  HKEY key = nullptr;
+  const LONG opened = RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\应用程序向导生成的本地应用程序",
+                                    0, KEY_READ, &key);
+  if (opened == ERROR_SUCCESS) RegCloseKey(key);
+  Check(opened != ERROR_SUCCESS, "nothing stored under the registry key");
 }
 
 void RunScenario(const char* name, Program& program, void (*scenario)(Program&)) {
@@ -807,6 +828,7 @@ int wmain(int argc, wchar_t** argv) {
     RunScenario("150 long Chinese names", first, HundredsOfChineseNames);
     RunScenario("selection too long for the buffer", first, SelectionTooLong);
     RunScenario("web site", first, OpenWebSite);
+    RunScenario("web site without a browser", first, WebSiteWithoutBrowser);
 
     // A second instance runs beside the first; Esc ends it alone.
     Program second;
@@ -831,6 +853,7 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
 
+  CheckNothingStored();
   Log(g_failures == 0 ? "ALL PASSED" : std::to_string(g_failures) + " CHECK(S) FAILED");
   return g_failures == 0 ? 0 : 1;
 }

@@ -11,32 +11,36 @@ export KML2MIF_WINEPREFIX="${KML2MIF_DIALOG_WINEPREFIX:-$(dirname "$wine_run")/w
 rm -rf "$work"
 mkdir -p "$work"
 
-# A display number that no X server uses.
-display=
-for n in $(seq 70 199); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
-done
-[ -n "$display" ] || { echo "no free X display" >&2; exit 1; }
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$display"
-driver_pid=
-watcher_pid=
-
 cleanup() {
-  [ -n "$watcher_pid" ] && kill "$watcher_pid" 2>/dev/null
-  [ -n "$driver_pid" ] && kill "$driver_pid" 2>/dev/null
+  [ -n "${watcher_pid:-}" ] && kill "$watcher_pid" 2>/dev/null
+  [ -n "${driver_pid:-}" ] && kill "$driver_pid" 2>/dev/null
   WINEPREFIX="$KML2MIF_WINEPREFIX" timeout 30 /usr/lib/wine/wineserver64 -k 2>/dev/null
-  kill "$xvfb_pid" 2>/dev/null
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null
   wait 2>/dev/null
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-for _ in $(seq 100); do
-  [ -e "/tmp/.X11-unix/X$display" ] && break
-  sleep 0.1
+# A virtual display on a number that no X server uses (another test may take one at the same
+# moment: then try the next).
+xvfb_pid=
+for n in $(seq 70 199); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >>"$work/xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+    export DISPLAY=":$n"
+    break
+  fi
+  kill "$xvfb_pid" 2>/dev/null
+  xvfb_pid=
 done
+[ -n "$xvfb_pid" ] || { echo "cannot start Xvfb" >&2; exit 1; }
 
 # Wine's browser launcher runs this for the web-site button.
 cat >"$work/browser.sh" <<SCRIPT
