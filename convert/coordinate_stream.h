@@ -63,8 +63,10 @@ class CoordinateLineScanner {
   ScannedCoordinates Result(const platform::CString& path) const;
 
  private:
-  void SearchOpeningTag(std::string_view piece);
-  void CountPointEnds(std::string_view piece);
+  // `may_hold_tag` false: the piece holds no "<" (the tag may still end in it).
+  void SearchOpeningTag(std::string_view piece, bool may_hold_tag);
+  // Gives whether the piece holds a "<".
+  bool CountPointEnds(std::string_view piece);
   void MeasureHead(std::string_view piece);
   void MeasureTail(std::string_view piece, bool line_ended);
   void StepCharacter(const char* text, size_t available, uint64_t offset, size_t* length);

@@ -440,6 +440,25 @@ TEST_P(CodePageStreamTest, ReaderBufferEdges) {
   }
 }
 
+// Long lines of one tuple over and over: the counts per lane of the wide loops fill up fastest
+// when a tuple ends every 16 bytes; an opening tag after thousands of bytes drops the line.
+TEST_P(CodePageStreamTest, LongRegularLines) {
+  const char* const kTuples[] = {"123456.789012,0 ", "1.2345,0 ", ",0 ", "1,2,0 ", "<,0 "};
+  for (const char* tuple : kTuples) {
+    for (const int repeat : {255, 256, 257, 1000, 5000}) {
+      std::string line;
+      for (int i = 0; i < repeat; ++i) line += tuple;
+      for (const char* tail : {"\n", "<coordinates>\n9,9,0 \n"}) {
+        SCOPED_TRACE(std::string(tuple) + " x " + std::to_string(repeat) + tail);
+        const std::string content = "<coordinates>\n" + line + tail;
+        WriteKml(content);
+        const Outcome expected = Reference();
+        ASSERT_NO_FATAL_FAILURE(ExpectAllAgree(content, expected));
+      }
+    }
+  }
+}
+
 TEST_F(CoordinateStreamTest, ReadingStopsRightAfterTheCoordinateLine) {
   const std::string head = "<coordinates>\r\n1,2,0 \r\n";
   WriteKml(head + "<coordinates>\n3,4,0 \n");
