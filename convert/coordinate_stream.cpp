@@ -381,8 +381,14 @@ void PointTextRewriter::RewriteWordsLf(const char*& read, const char* end, char*
 #if defined(__SSE2__)
 namespace {
 
-void Copy64(char* to, const char* from) {
-  for (int at = 0; at < 64; at += 16) {
+// Copies `size` bytes (at most 64) as 32 or 64, the bytes after them being of no account.
+void CopyRun(char* to, const char* from, size_t size) {
+  for (size_t at = 0; at < 32; at += 16) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at)));
+  }
+  if (size <= 32) return;
+  for (size_t at = 32; at < 64; at += 16) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at),
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at)));
   }
@@ -400,7 +406,8 @@ void PointTextRewriter::RewriteBlocksCrLf(const char*& read, const char* end, ch
   const __m128i comma_to_blank = _mm_set1_epi8(',' ^ ' ');
   const __m128i blank_to_cr = _mm_set1_epi8(' ' ^ '\r');
   const __m128i zero_to_lf = _mm_set1_epi8('0' ^ '\n');
-  alignas(16) char text[2 * kBlock];  // the changed block, and room to copy 64 bytes from its end
+  // The changed block, and room to copy 64 bytes from anywhere in it.
+  alignas(16) char text[2 * kBlock] = {};
   __m128i previous_vector_ends = _mm_setzero_si128();
   uint64_t previous_ends = 0;  // bit i: a ",0 " begins at byte i of the previous block
   while (end - read >= static_cast<ptrdiff_t>(kBlock + 2)) {
@@ -422,14 +429,25 @@ void PointTextRewriter::RewriteBlocksCrLf(const char*& read, const char* end, ch
       previous_vector_ends = vector_ends;
     }
     const uint64_t blanks = (ends << 2) | (previous_ends >> 62);
+    // Runs up to the first three dropped blanks without a branch on how many there are (a
+    // tuple of some 20 bytes gives about three per block): with none left, a run reaches to the
+    // end of the block and the next ones are empty.
     size_t from = 0;
-    for (uint64_t rest = blanks; rest != 0; rest &= rest - 1) {
+    uint64_t rest = blanks;
+    for (int run = 0; run < 3; ++run) {
+      const size_t dropped = static_cast<size_t>(std::countr_zero(rest));  // 64 when none
+      CopyRun(write, text + from, dropped - from);
+      write += dropped - from;
+      from = dropped + (rest != 0 ? 1 : 0);
+      rest &= rest - 1;
+    }
+    for (; rest != 0; rest &= rest - 1) {
       const size_t dropped = static_cast<size_t>(std::countr_zero(rest));
-      Copy64(write, text + from);
+      CopyRun(write, text + from, dropped - from);
       write += dropped - from;
       from = dropped + 1;
     }
-    Copy64(write, text + from);
+    CopyRun(write, text + from, kBlock - from);
     write += kBlock - from;
     previous_ends = ends;
     read += kBlock;
