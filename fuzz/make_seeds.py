@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of every fuzz target into fuzz/corpus/<target>/.
+"""Writes the hand-made seeds of every fuzz target into fuzz/corpus/<target>/.
+
+The other files there (named by their SHA-1) are inputs that fuzzing found to reach new code,
+merged in with `fuzz_<target> -merge=1 fuzz/corpus/<target> <new inputs>`.
 
 Each seed starts with the header bytes its target reads (see the comment at the top of each
 fuzz_<target>.cpp and fuzz::InflatedContent), followed by the bytes of the file or string.
 """
 import os
-import shutil
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 GBK = '北京路线'.encode('gbk')
@@ -119,7 +121,5 @@ def coordinate_scan():
 if __name__ == '__main__':
     for target, make in (('line_reader', line_reader), ('cstring', cstring),
                          ('coordinate_scan', coordinate_scan)):
-        folder = os.path.join(HERE, 'corpus', target)
-        shutil.rmtree(folder, ignore_errors=True)
-        os.makedirs(folder)
+        os.makedirs(os.path.join(HERE, 'corpus', target), exist_ok=True)
         make()
