@@ -303,28 +303,27 @@ void CoordinateLineScanner::MeasureTail(std::string_view piece, bool line_ended)
 PointTextRewriter::PointTextRewriter(LineEnd line_end, Loops loops)
     : point_end_(line_end == LineEnd::kCrLf ? "\r\n" : "\n"), loops_(loops) {}
 
-void PointTextRewriter::Rewrite(std::string_view piece, std::string& out) {
+size_t PointTextRewriter::Rewrite(std::string_view piece, char* out) {
+  char* write = out;
   size_t at = 0;
   if (held_ > 0) {
     // The text so far ends with "," or ",0".
-    if (piece.empty()) return;
+    if (piece.empty()) return 0;
     if (held_ == 1 && piece[0] == '0') {
       if (piece.size() == 1) {
         held_ = 2;
-        return;
+        return 0;
       }
       at = piece[1] == ' ' ? 2 : 0;
     } else if (held_ == 2) {
       at = piece[0] == ' ' ? 1 : 0;
     }
-    out += at > 0 ? point_end_ : held_ == 1 ? " " : " 0";
+    const std::string_view held = at > 0 ? point_end_ : held_ == 1 ? " " : " 0";
+    std::memcpy(write, held.data(), held.size());
+    write += held.size();
     held_ = 0;
   }
 
-  const size_t old_size = out.size();
-  // Room for what the fast loops store whole beyond the bytes they keep.
-  out.resize(old_size + (piece.size() - at) + kSlack);
-  char* write = out.data() + old_size;
   const char* read = piece.data() + at;
   const char* const end = piece.data() + piece.size();
   if (point_end_.size() == 2) {
@@ -351,12 +350,26 @@ void PointTextRewriter::Rewrite(std::string_view piece, std::string& out) {
       ++read;
     }
   }
-  out.resize(static_cast<size_t>(write - out.data()));
+  return static_cast<size_t>(write - out);
+}
+
+size_t PointTextRewriter::Finish(char* out) {
+  const std::string_view held = held_ == 0 ? "" : held_ == 1 ? " " : " 0";
+  std::memcpy(out, held.data(), held.size());
+  held_ = 0;
+  return held.size();
+}
+
+void PointTextRewriter::Rewrite(std::string_view piece, std::string& out) {
+  const size_t old_size = out.size();
+  out.resize(old_size + Room(piece.size()));
+  out.resize(old_size + Rewrite(piece, out.data() + old_size));
 }
 
 void PointTextRewriter::Finish(std::string& out) {
-  if (held_ > 0) out += held_ == 1 ? " " : " 0";
-  held_ = 0;
+  const size_t old_size = out.size();
+  out.resize(old_size + Room(0));
+  out.resize(old_size + Finish(out.data() + old_size));
 }
 
 // Eight bytes at a time: commas become blanks, and the first ",0 " in the word ends it.

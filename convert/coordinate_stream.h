@@ -102,10 +102,20 @@ class PointTextRewriter {
   enum class Loops { kFastest, kPortable };
   explicit PointTextRewriter(LineEnd line_end = LineEnd::kLf, Loops loops = Loops::kFastest);
 
-  // Appends the rewrite of `piece` to `out`; the last one or two bytes may be held back until
-  // the next piece shows whether they begin ",0 ".
+  // Bytes of room that Rewrite needs for a piece of `size` bytes (it may store more than it
+  // keeps).
+  static constexpr size_t Room(size_t size) { return size + kSlack; }
+
+  // Writes the rewrite of `piece` to `out`, which has Room(piece.size()) bytes, and gives how
+  // many it wrote; the last one or two bytes may be held back until the next piece shows whether
+  // they begin ",0 ".
+  size_t Rewrite(std::string_view piece, char* out);
+  // Writes what is held back (the text has ended) to `out`, which has Room(0) bytes; gives how
+  // many it wrote.
+  size_t Finish(char* out);
+
+  // The same, appending to `out`.
   void Rewrite(std::string_view piece, std::string& out);
-  // Appends what is held back: the text has ended.
   void Finish(std::string& out);
 
  private:
@@ -113,7 +123,8 @@ class PointTextRewriter {
   static void RewriteWordsCrLf(const char*& read, const char* end, char*& write);
   static void RewriteBlocksCrLf(const char*& read, const char* end, char*& write);
 
-  // Bytes that the fast loops may store past what they keep.
+  // Bytes that the fast loops may store past what they keep, and what a held-back "," or ",0"
+  // may add.
   static constexpr size_t kSlack = 80;
 
   std::string_view point_end_;

@@ -1,6 +1,8 @@
 // WritePointText, declared in coordinate_stream.h.
 #pragma once
 
+#include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -30,24 +32,31 @@ void WritePointText(platform::CStdioFile& input, const ScannedCoordinates& scann
       output.Write(text);
     }
   };
-  std::string text;
+  // Grown to the largest piece, never filled with anything but the point text.
+  std::unique_ptr<char[]> text;
+  size_t room = 0;
   std::string_view piece;
   while (left > 0) {
     const platform::CStdioFile::PieceEnd end = input.ReadLinePiece(piece);
     if (piece.size() > left) piece = piece.substr(0, left);
     left -= piece.size();
-    rewriter.Rewrite(piece, text);
+    if (PointTextRewriter::Room(piece.size()) > room) {
+      room = PointTextRewriter::Room(piece.size());
+      text.reset(new (std::nothrow) char[room]);
+      if (!text) {
+        throw platform::CFileException(platform::CFileException::outOfMemory, input.GetFilePath());
+      }
+    }
+    const size_t size = rewriter.Rewrite(piece, text.get());
     if (left > 0 && end != platform::CStdioFile::PieceEnd::kMore) {
       // The line is shorter than on the first pass: the file changed in between.
       throw platform::CFileException(platform::CFileException::readError, input.GetFilePath());
     }
-    if (!text.empty()) {
-      write(text);
-      text.clear();
-    }
+    if (size > 0) write(std::string_view(text.get(), size));
   }
-  rewriter.Finish(text);
-  if (!text.empty()) write(text);
+  char held[PointTextRewriter::Room(0)];
+  const size_t size = rewriter.Finish(held);
+  if (size > 0) write(std::string_view(held, size));
 }
 
 }  // namespace convert
