@@ -3,8 +3,9 @@
 
 Usage: bench.py KML2MIF WORKDIR [--sizes 1000,10000,...] [--reps N] [--ogr-max POINTS]
 
-For every size: generates the file (make_kml.py), converts it once untimed (warm page cache),
-then runs each program --reps times and takes the median wall time. Before every run the
+For every size: generates the file (make_kml.py), runs each program once untimed (warm page
+cache), then --reps rounds of one run of each program after the other (so that a change in the
+load of the machine hits all of them alike), and takes each program's median wall time. Before every run the
 outputs of the previous one are removed and `sync` empties the dirty pages, so that no run pays
 for the writeback of another. Peak resident memory is what /usr/bin/time -f %M prints; the wall
 time includes starting /usr/bin/time (about a millisecond). ogr2ogr runs once, without warm-up,
@@ -42,18 +43,26 @@ def run_once(command, stdout_path=None):
     return wall, peak
 
 
-def measure(command, reps, clean, stdout_path=None, warm_up=True):
-    if warm_up:
-        clean()
-        run_once(command, stdout_path)  # the input in the page cache
-    walls, peaks = [], []
-    for _ in range(reps):
-        clean()
-        subprocess.run(["sync"], check=True)
-        wall, peak = run_once(command, stdout_path)
-        walls.append(wall)
-        peaks.append(peak)
-    return statistics.median(walls), max(peaks)
+def measure(programs, reps):
+    """programs: name -> (command, clean, stdout_path, reps or None, warm_up). Runs them in turn,
+    one repetition of each after the other, so that all see the same load of the machine.
+    Gives name -> (median wall seconds, peak RSS KiB)."""
+    for command, clean, stdout_path, _, warm_up in programs.values():
+        if warm_up:
+            clean()
+            run_once(command, stdout_path)  # the input in the page cache
+    walls = {name: [] for name in programs}
+    peaks = {name: 0 for name in programs}
+    for rep in range(reps):
+        for name, (command, clean, stdout_path, own_reps, _) in programs.items():
+            if own_reps is not None and rep >= own_reps:
+                continue
+            clean()
+            subprocess.run(["sync"], check=True)
+            wall, peak = run_once(command, stdout_path)
+            walls[name].append(wall)
+            peaks[name] = max(peaks[name], peak)
+    return {name: (statistics.median(walls[name]), peaks[name]) for name in programs}
 
 
 def remove(*paths):
@@ -87,17 +96,18 @@ def main():
         base = kml[:-3]
         catted = os.path.join(args.workdir, "cat.out")
         ogr_out = os.path.join(args.workdir, "ogr%d.mif" % points)
-        results = {}
-        results["kml2mif"] = measure([args.kml2mif, "--quiet", kml], args.reps,
-                                     lambda: remove(base + "mif", base + "mid"))
-        results["cat"] = measure(["cat", kml], args.reps, lambda: remove(catted), catted)
+        programs = {
+            "kml2mif": ([args.kml2mif, "--quiet", kml],
+                        lambda: remove(base + "mif", base + "mid"), None, None, True),
+            "cat": (["cat", kml], lambda: remove(catted), catted, None, True),
+        }
         if ogr2ogr and points <= args.ogr_max:
-            # Slow on large files: the page cache is warm from the runs above anyway.
+            # Slow on large files: once there, the page cache being warm from the others.
             small = points <= 1000000
-            results["ogr2ogr"] = measure(
+            programs["ogr2ogr"] = (
                 [ogr2ogr, "-f", "MapInfo File", "-dsco", "FORMAT=MIF", ogr_out, kml],
-                args.reps if small else 1, lambda: remove(ogr_out, ogr_out[:-3] + "mid"),
-                warm_up=small)
+                lambda: remove(ogr_out, ogr_out[:-3] + "mid"), None, None if small else 1, small)
+        results = measure(programs, args.reps)
         ours = results["kml2mif"][0]
         for name, (wall, peak) in results.items():
             x_cat = "%.2f" % (wall / results["cat"][0]) if name != "cat" else ""
