@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Benchmark: kml2mif against `cat in > out` and (when installed) ogr2ogr, on generated KML
+# Benchmark: kml2mif against `cat in > out`, `dd conv=fsync` and (when installed) ogr2ogr, on KML
 # tracks of 10^3 to 10^7 points in one coordinate line (10^7 points make 230 MB).
 # Usage: bench/run.sh [WORKDIR] [extra bench.py options, e.g. --reps 7 --ogr-max 1000000]
 # Builds kml2mif (Release) in build/bench, prints the machine and a Markdown table.
