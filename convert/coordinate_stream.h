@@ -38,8 +38,11 @@ ScannedCoordinates ScanCoordinates(platform::CStdioFile& input, const platform::
 
 // Seeks `input` back to the scanned line and writes its point text to `output` in pieces
 // (every ",0 " as "\n", every other "," as " "). Writes nothing when nothing was found.
-// `Output` has Write(std::string_view) (CStdioFile, CReplaceFile, or a test sink).
-// REQUIRES: `scanned` comes from ScanCoordinates on this input, which has not changed since.
+// `Output` has Write(std::string_view), text mode (a test sink), or WriteRaw(std::string_view)
+// (CStdioFile, CReplaceFile), which is then given the bytes that text mode would write: each
+// line end as CR LF. Throws CFileException: a read error, or readError when the line has become
+// shorter since the scan, outOfMemory; and whatever `output` throws.
+// REQUIRES: `scanned` comes from ScanCoordinates on this input.
 template <typename Output>
 void WritePointText(platform::CStdioFile& input, const ScannedCoordinates& scanned, Output& output);
 
