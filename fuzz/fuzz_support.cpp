@@ -1,7 +1,6 @@
 #include "fuzz/fuzz_support.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -253,9 +252,9 @@ std::filesystem::path ScratchPath(const char* tag) {
   std::filesystem::path folder = std::filesystem::temp_directory_path(error);
   if (error) folder = ".";
   // Unique among processes that run at the same time (parallel tests, several builds).
+  // (<chrono> does not build with the Windows build's narrow character set.)
   static const unsigned long long process_tag =
-      std::random_device{}() ^
-      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+      (static_cast<unsigned long long>(std::random_device{}()) << 32) ^ std::random_device{}();
   static int serial = 0;
   const std::string name = std::string("kml2mif-fuzz-") + tag + "-" + std::to_string(process_tag) +
                            "-" + std::to_string(++serial) + ".kml";
