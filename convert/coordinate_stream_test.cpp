@@ -376,7 +376,12 @@ TEST_P(CodePageStreamTest, RandomFilesAgreeWithTheHeldStringScan) {
       std::string(1, '\0'),
   };
   std::mt19937 random(20240611u + static_cast<unsigned>(GetParam().size()));
+  // Opening files costs far more under Wine; the scan itself is the same everywhere.
+#if defined(_WIN32)
+  const int kFiles = 300;
+#else
   const int kFiles = 1500;
+#endif
   for (int file = 0; file < kFiles; ++file) {
     std::string content;
     const int tokens = std::uniform_int_distribution<int>(0, file % 4 == 0 ? 400 : 60)(random);
