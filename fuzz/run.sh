@@ -16,6 +16,8 @@ cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "${JOBS:-2}" --target "${targets[@]/#/fuzz_}"
 
 build=build/fuzz
+# Every execution writes a scratch file: keep them in memory where that is possible.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 status=0
 for target in "${targets[@]}"; do
   work="$build/corpus/$target"
