@@ -113,11 +113,17 @@ ConversionSummary ConvertFile(const CString& path) {
   WritePointText(input, scanned, mif);
   WriteLineEnds(mid, scanned.points);
 
-  // Both outputs are on disk before either replaces its old file.
+  // Both outputs are on disk before either replaces its old file, and the old MID comes back
+  // if the MIF cannot replace its own: the pair is never left half new.
   mid.Finish();
   mif.Finish();
   mid.Commit();
-  mif.Commit();
+  try {
+    mif.Commit();
+  } catch (...) {
+    mid.Rollback();
+    throw;
+  }
   return summary;
 }
 

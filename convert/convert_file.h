@@ -23,11 +23,11 @@ struct ConversionSummary {
 // Converts the KML file at `path` into MakeSiblingPath(path, "mif") and (path, "mid"),
 // replacing them. The input is opened first and held for exclusive use; both outputs are
 // written to temporary files and replace the old ones only when the whole conversion has
-// succeeded (MID first, then MIF). Memory stays bounded whatever the length of the coordinate
-// line. Throws CFileException naming the file that failed, among them sameAsInput when an
-// output name is the input file itself (the same name, a link or a hard link) and isDirectory
-// for a folder; then neither output has changed, except when renaming the MIF fails after the
-// MID has been replaced.
+// succeeded (MID first, then MIF; if the MIF cannot be replaced, the old MID is put back).
+// Memory stays bounded whatever the length of the coordinate line. Throws CFileException
+// naming the file that failed, among them sameAsInput when an output name is the input file
+// itself (the same name, a link or a hard link) and isDirectory for a folder; then neither
+// output has changed and no temporary or backup file is left beside them.
 ConversionSummary ConvertFile(const platform::CString& path);
 
 }  // namespace convert

@@ -267,7 +267,8 @@ TEST_F(ConvertFileTest, MissingInputCreatesNothingAndKeepsOldOutputs) {
   EXPECT_EQ(Names(), (std::set<std::string>{"gone.mid", "gone.mif"}));
 }
 
-// Whatever step fails, the old outputs keep their content and no temporary file stays behind.
+// Whatever step fails, the old outputs keep their content (or stay absent) and no temporary
+// or backup file stays behind, also when the MIF fails after the MID has been replaced.
 TEST_F(ConvertFileTest, FailureAtAnyStepKeepsTheOldOutputs) {
   namespace fault = platform::fault;
   using Operation = fault::Operation;
@@ -284,23 +285,74 @@ TEST_F(ConvertFileTest, FailureAtAnyStepKeepsTheOldOutputs) {
       {"writing the MID", Operation::kWrite, 0, CFileException::diskFull, "route.mid"},
       {"writing the MIF", Operation::kWrite, 1, CFileException::diskFull, "route.mif"},
       {"putting the MID on the disk", Operation::kFlush, 0, CFileException::diskFull, "route.mid"},
+      {"MID held when it is to be replaced", Operation::kHold, 2, CFileException::sharingViolation,
+       "route.mid"},
+      {"MIF held once the MID is replaced", Operation::kHold, 3, CFileException::sharingViolation,
+       "route.mif"},
       {"replacing the MID", Operation::kRename, 0, CFileException::accessDenied, "route.mid"},
+      {"replacing the MIF", Operation::kRename, 1, CFileException::accessDenied, "route.mif"},
   };
   WriteFile("route.kml", "<coordinates>\n1,2,0 3,4,0 \n</coordinates>\n");
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.what);
-    WriteFile("route.mid", "old mid");
-    WriteFile("route.mif", "old mif");
-    {
-      fault::ScopedFault failing(row.operation, row.after_calls, fault::TypicalOsError(row.cause));
-      ExpectError("route.kml", row.cause, row.named);
+  for (const bool old_outputs : {true, false}) {
+    for (const auto& row : rows) {
+      SCOPED_TRACE(std::string(row.what) + (old_outputs ? "" : ", no old outputs"));
+      fs::remove(folder_ / "route.mid");
+      fs::remove(folder_ / "route.mif");
+      if (old_outputs) {
+        WriteFile("route.mid", "old mid");
+        WriteFile("route.mif", "old mif");
+      }
+      {
+        fault::ScopedFault failing(row.operation, row.after_calls,
+                                   fault::TypicalOsError(row.cause));
+        ExpectError("route.kml", row.cause, row.named);
+      }
+      if (old_outputs) {
+        EXPECT_EQ(ReadBytes("route.mid"), "old mid");
+        EXPECT_EQ(ReadBytes("route.mif"), "old mif");
+        EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid", "route.mif"}));
+      } else {
+        EXPECT_EQ(Names(), (std::set<std::string>{"route.kml"}));
+      }
     }
-    EXPECT_EQ(ReadBytes("route.mid"), "old mid");
-    EXPECT_EQ(ReadBytes("route.mif"), "old mif");
-    EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid", "route.mif"}));
   }
   Convert("route.kml");
   EXPECT_EQ(ReadBytes("route.mid"), "\r\n\r\n");
+  EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid", "route.mif"}));
+}
+
+// Where the file system has no hard links (FAT32) each old output is renamed aside before the
+// new one takes its name: four renames, any of which may fail.
+TEST_F(ConvertFileTest, WithoutHardLinksAFailingRenameKeepsTheOldOutputs) {
+  namespace fault = platform::fault;
+  const char* const named[] = {"route.mid", "route.mid", "route.mif", "route.mif"};
+  WriteFile("route.kml", "<coordinates>\n1,2,0 3,4,0 \n</coordinates>\n");
+  for (const bool old_outputs : {true, false}) {
+    for (int rename = 0; rename < 4; ++rename) {
+      SCOPED_TRACE("rename " + std::to_string(rename + 1) +
+                   (old_outputs ? "" : ", no old outputs"));
+      fs::remove(folder_ / "route.mid");
+      fs::remove(folder_ / "route.mif");
+      if (old_outputs) {
+        WriteFile("route.mid", "old mid");
+        WriteFile("route.mif", "old mif");
+      }
+      {
+        fault::ScopedFault failing(fault::Operation::kRename, rename,
+                                   fault::TypicalOsError(CFileException::accessDenied));
+        fault::Arm(fault::Operation::kLink, 0, fault::TypicalOsError(CFileException::accessDenied),
+                   -1);
+        ExpectError("route.kml", CFileException::accessDenied, named[rename]);
+      }
+      if (old_outputs) {
+        EXPECT_EQ(ReadBytes("route.mid"), "old mid");
+        EXPECT_EQ(ReadBytes("route.mif"), "old mif");
+        EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid", "route.mif"}));
+      } else {
+        EXPECT_EQ(Names(), (std::set<std::string>{"route.kml"}));
+      }
+    }
+  }
 }
 
 TEST_F(ConvertFileTest, FolderAsInputIsRefused) {

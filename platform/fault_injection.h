@@ -1,7 +1,8 @@
 // A test hook that makes the file layer fail as if the operating system had.
 //
 // Inert unless armed: the file layer asks Check() once per system call it makes (an open, one
-// buffer read or write, a flush, a close, a rename), which costs one relaxed atomic load. When
+// buffer read or write, a flush, a close, a rename, a link, a check that a target is free),
+// which costs one relaxed atomic load. When
 // armed, the chosen operation succeeds `after_n_calls` times and then fails with `os_error`
 // (errno on POSIX, GetLastError() on Windows), raising the CFileException that error gives.
 #pragma once
@@ -19,7 +20,9 @@ enum class Operation {
   kSeek,      // moving the file position
   kFlush,     // asking the system to put a file's data on the disk
   kClose,     // closing a file
-  kRename,    // renaming a finished replacement over its target
+  kRename,    // renaming a finished replacement over its target, or an old target aside
+  kLink,      // keeping a replaced target's old content under a second name (a hard link)
+  kHold,      // checking that no other program holds a target about to be replaced
   kAllocate,  // allocating a file's buffer (fails with outOfMemory)
   kCount
 };

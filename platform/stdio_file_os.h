@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/cstring.h"
 #include "platform/file_exception.h"
@@ -50,14 +51,27 @@ CString FolderPrefix(const CString& path);
 // The path that replacing `path` must rename over (a symbolic link's target on POSIX).
 CString ReplacementTarget(const CString& path);
 
+// A path in the form the system calls take, made once in advance: the calls below that take
+// one allocate nothing, so that undoing a replacement cannot fail for want of memory.
+#if defined(_WIN32)
+using NativePath = std::wstring;
+#else
+using NativePath = CString;
+#endif
+NativePath MakeNativePath(const CString& path);  // throws std::bad_alloc
+
 // Checks that an existing `target` may be replaced now: not a folder, not held by another.
 // On success `*hold` keeps the target locked until Release (kNoHandle where nothing is held).
-OpenResult HoldTarget(const CString& target, Handle* hold);
+OpenResult HoldTarget(const NativePath& target, Handle* hold);
 void Release(Handle hold);
 
-long Rename(const CString& from, const CString& to);  // replacing `to`
-void SyncFolderOf(const CString& path);               // best effort
-void Remove(const CString& path);                     // best effort
+// Whether `error` says that there is no file of that name.
+bool IsNotFound(long error);
+
+long Rename(const NativePath& from, const NativePath& to);      // replacing `to`
+long Link(const NativePath& existing, const NativePath& link);  // a hard link; `link` is new
+void SyncFolderOf(const CString& path);                         // best effort
+void Remove(const NativePath& path);                            // best effort
 uint64_t UniqueSeed();
 
 }  // namespace platform::os

@@ -190,7 +190,9 @@ CString ReplacementTarget(const CString& path) {
   return target;
 }
 
-OpenResult HoldTarget(const CString& target, Handle* hold) {
+NativePath MakeNativePath(const CString& path) { return path; }
+
+OpenResult HoldTarget(const NativePath& target, Handle* hold) {
   *hold = kNoHandle;
   const int fd = ::open(target.GetString(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
@@ -225,8 +227,14 @@ void Release(Handle hold) {
   if (hold != kNoHandle) ::close(Fd(hold));
 }
 
-long Rename(const CString& from, const CString& to) {
+bool IsNotFound(long error) { return error == ENOENT; }
+
+long Rename(const NativePath& from, const NativePath& to) {
   return ::rename(from.GetString(), to.GetString()) == 0 ? 0 : errno;
+}
+
+long Link(const NativePath& existing, const NativePath& link) {
+  return ::link(existing.GetString(), link.GetString()) == 0 ? 0 : errno;
 }
 
 void SyncFolderOf(const CString& path) {
@@ -237,7 +245,7 @@ void SyncFolderOf(const CString& path) {
   ::close(fd);
 }
 
-void Remove(const CString& path) { ::unlink(path.GetString()); }
+void Remove(const NativePath& path) { ::unlink(path.GetString()); }
 
 uint64_t UniqueSeed() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch().count();

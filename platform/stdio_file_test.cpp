@@ -472,19 +472,33 @@ TEST_F(ReplaceFileTest, FailuresKeepTheOldTargetAndNameIt) {
     CFileException::Cause given;
     Step fails_at;
     CFileException::Cause expected;
+    int after = 0;           // calls of `op` that succeed first
+    bool hard_links = true;  // false: every link fails, as on FAT32
   };
   const Case cases[] = {
       {"temporary not created", Operation::kOpen, CFileException::accessDenied, kConstruct,
        CFileException::accessDenied},
+      {"held when created", Operation::kHold, CFileException::sharingViolation, kConstruct,
+       CFileException::sharingViolation},
       {"disk full", Operation::kWrite, CFileException::diskFull, kFinish, CFileException::diskFull},
       {"flush to disk fails", Operation::kFlush, CFileException::hardIO, kFinish,
        CFileException::hardIO},
+      {"held when replaced", Operation::kHold, CFileException::sharingViolation, kCommit,
+       CFileException::sharingViolation, 1},
       {"rename fails", Operation::kRename, CFileException::accessDenied, kCommit,
        CFileException::accessDenied},
+      {"no hard links, moving the old target aside fails", Operation::kRename,
+       CFileException::accessDenied, kCommit, CFileException::accessDenied, 0, false},
+      {"no hard links, rename fails once the old target is aside", Operation::kRename,
+       CFileException::hardIO, kCommit, CFileException::hardIO, 1, false},
   };
   for (const Case& row : cases) {
     WriteBytes(target_, "old");
-    fault::ScopedFault fault(row.op, 0, fault::TypicalOsError(row.given));
+    fault::ScopedFault fault(row.op, row.after, fault::TypicalOsError(row.given));
+    if (!row.hard_links) {
+      fault::Arm(fault::Operation::kLink, 0, fault::TypicalOsError(CFileException::accessDenied),
+                 -1);
+    }
     ExpectFileError(
         [&] {
           CReplaceFile file(target_);
@@ -496,6 +510,63 @@ TEST_F(ReplaceFileTest, FailuresKeepTheOldTargetAndNameIt) {
         row.expected, target_, row.name);
     EXPECT_EQ(ReadBytes(target_), "old") << row.name;
     EXPECT_EQ(Entries(), std::vector<std::string>{"route.mif"}) << row.name;
+  }
+}
+
+// After Commit the old target waits under a backup name beside it until the object ends:
+// Rollback puts it back, or removes a target that did not exist before. Without hard links
+// (FAT32) the old target is renamed aside instead of linked.
+TEST_F(ReplaceFileTest, RollbackPutsTheOldTargetBack) {
+  const struct {
+    const char* name;
+    bool target_existed;
+    bool hard_links;
+    bool rollback;
+  } cases[] = {
+      {"replaced", true, true, false},
+      {"replaced, rolled back", true, true, true},
+      {"created", false, true, false},
+      {"created, rolled back", false, true, true},
+      {"replaced without hard links", true, false, false},
+      {"replaced without hard links, rolled back", true, false, true},
+      {"created without hard links", false, false, false},
+      {"created without hard links, rolled back", false, false, true},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.name);
+    fs::remove(target_.GetString());
+    if (row.target_existed) WriteBytes(target_, "old");
+    if (!row.hard_links) {
+      fault::Arm(fault::Operation::kLink, 0, fault::TypicalOsError(CFileException::accessDenied),
+                 -1);
+    }
+    {
+      CReplaceFile file(target_);
+      file.WriteString("new\n");
+      file.Rollback();  // before Commit: nothing to undo
+      file.Finish();
+      file.Commit();
+      EXPECT_EQ(ReadBytes(target_), "new\r\n");
+      const std::vector<std::string> names = Entries();
+      EXPECT_EQ(names.size(), row.target_existed ? 2u : 1u);
+      for (const std::string& name : names) {
+        if (name == "route.mif") continue;
+        EXPECT_EQ(name.rfind("route.mif.kml2mif-", 0), 0u) << name;
+        EXPECT_EQ(name.substr(name.size() - 4), ".old") << name;
+        EXPECT_EQ(ReadBytes(Path(name)), "old");
+      }
+      if (row.rollback) {
+        file.Rollback();
+        file.Rollback();  // a second time changes nothing
+      }
+    }
+    fault::DisarmAll();
+    if (row.rollback && !row.target_existed) {
+      EXPECT_TRUE(Entries().empty());
+      continue;
+    }
+    EXPECT_EQ(ReadBytes(target_), row.rollback ? "old" : "new\r\n");
+    EXPECT_EQ(Entries(), std::vector<std::string>{"route.mif"});
   }
 }
 

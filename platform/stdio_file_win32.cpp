@@ -176,10 +176,11 @@ CString FolderPrefix(const CString& path) {
 
 CString ReplacementTarget(const CString& path) { return path; }
 
-OpenResult HoldTarget(const CString& target, Handle* hold) {
+NativePath MakeNativePath(const CString& path) { return SystemPath(path); }
+
+OpenResult HoldTarget(const NativePath& target, Handle* hold) {
   *hold = kNoHandle;
-  const std::wstring system_path = SystemPath(target);
-  const DWORD attributes = GetFileAttributesW(system_path.c_str());
+  const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return OpenResult();  // the rename will tell
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return Failure(CFileException::isDirectory, ERROR_ACCESS_DENIED);
@@ -188,7 +189,7 @@ OpenResult HoldTarget(const CString& target, Handle* hold) {
     return Failure(CFileException::accessDenied, ERROR_ACCESS_DENIED);
   }
   // Any program that holds the file without sharing it makes this open fail.
-  const HANDLE handle = CreateFileW(system_path.c_str(), GENERIC_READ,
+  const HANDLE handle = CreateFileW(target.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -206,16 +207,25 @@ void Release(Handle hold) {
   if (hold != kNoHandle) CloseHandle(Win(hold));
 }
 
-long Rename(const CString& from, const CString& to) {
-  return MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+bool IsNotFound(long error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+long Rename(const NativePath& from, const NativePath& to) {
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : static_cast<long>(GetLastError());
+}
+
+long Link(const NativePath& existing, const NativePath& link) {
+  return CreateHardLinkW(link.c_str(), existing.c_str(), nullptr)
              ? 0
              : static_cast<long>(GetLastError());
 }
 
 void SyncFolderOf(const CString&) {}
 
-void Remove(const CString& path) { DeleteFileW(SystemPath(path).c_str()); }
+void Remove(const NativePath& path) { DeleteFileW(path.c_str()); }
 
 uint64_t UniqueSeed() {
   LARGE_INTEGER counter;

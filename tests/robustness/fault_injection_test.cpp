@@ -1,7 +1,9 @@
 // File errors in the middle of a batch of three files: every call of every file operation made
 // while converting the second file fails once, in turn. Whatever fails, kml2mif must report the
-// file and the failure, stop the batch, leave the second file's old outputs and every later file
-// untouched, leave no temporary file behind, and convert the same batch once the fault is gone.
+// file and the failure, stop the batch, leave the second file's old outputs (both of them, also
+// when the MIF fails after the MID is replaced) and every later file untouched, leave no
+// temporary or backup file behind, and convert the same batch once the fault is gone. The same
+// again where the file system has no hard links, as FAT32.
 #include "platform/fault_injection.h"
 
 #include <gtest/gtest.h>
@@ -52,12 +54,21 @@ class FaultInjectionTest : public RobustnessTest {
     }
   }
 
+  // Arms `op` to fail after `calls` calls with the error of `cause`; in a test without hard
+  // links every link fails as well.
+  fault::ScopedFault Failing(Operation op, int calls, Cause cause) const {
+    if (without_hard_links_) {
+      fault::Arm(Operation::kLink, 0, fault::TypicalOsError(CFileException::accessDenied), -1);
+    }
+    return fault::ScopedFault(op, calls, fault::TypicalOsError(cause));
+  }
+
   // The number of calls of `op` that converting one file of `kml` makes.
   int CallsPerConversion(Operation op, const std::string& kml) {
     for (int calls = 0; calls < 1000; ++calls) {
       Clear();
       WriteFile("count.kml", kml);
-      fault::ScopedFault failing(op, calls, fault::TypicalOsError(CFileException::hardIO));
+      const fault::ScopedFault failing = Failing(op, calls, CFileException::hardIO);
       try {
         convert::ConvertFile(platform::CString(PathOf("count.kml")));
         return calls;
@@ -76,10 +87,8 @@ class FaultInjectionTest : public RobustnessTest {
     return {{"mid", ReadBytes("x.mid")}, {"mif", ReadBytes("x.mif")}};
   }
 
-  // The state after a failure while converting b.kml: a converted, b and c as they were,
-  // except b.mid when `mid_replaced`.
-  void ExpectStoppedAtB(const std::string& kml, const std::map<std::string, std::string>& outputs,
-                        bool mid_replaced = false) {
+  // The state after a failure while converting b.kml: a converted, b and c as they were.
+  void ExpectStoppedAtB(const std::string& kml, const std::map<std::string, std::string>& outputs) {
     std::map<std::string, std::string> expected;
     for (const char* stem : {"a", "b", "c"}) {
       expected[std::string(stem) + ".kml"] = kml;
@@ -88,7 +97,6 @@ class FaultInjectionTest : public RobustnessTest {
     }
     expected["a.mid"] = outputs.at("mid");
     expected["a.mif"] = outputs.at("mif");
-    if (mid_replaced) expected["b.mid"] = outputs.at("mid");
     const std::map<std::string, std::string> actual = Snapshot();
     EXPECT_EQ(actual.size(), expected.size()) << "a temporary file stayed behind, or one is gone";
     for (const auto& [name, bytes] : expected) {
@@ -105,6 +113,11 @@ class FaultInjectionTest : public RobustnessTest {
     }
   }
 
+  // Makes every call of every operation of kFaults fail in turn while converting b.kml of a
+  // batch, and checks what each failure leaves. Gives the calls that one conversion makes, by
+  // operation.
+  std::map<Operation, int> FailEveryCallInTurn(const std::string& kml);
+
   void ExpectWholeBatchConverts(const std::string& kml,
                                 const std::map<std::string, std::string>& outputs) {
     PrepareBatch(kml);
@@ -116,6 +129,8 @@ class FaultInjectionTest : public RobustnessTest {
     }
     EXPECT_EQ(Names().size(), 9u);
   }
+
+  bool without_hard_links_ = false;
 };
 
 struct FaultRow {
@@ -132,17 +147,17 @@ const FaultRow kFaults[] = {
     {Operation::kFlush, "flush", CFileException::diskFull},
     {Operation::kClose, "close", CFileException::hardIO},
     {Operation::kRename, "rename", CFileException::accessDenied},
+    {Operation::kHold, "hold check", CFileException::sharingViolation},
     {Operation::kAllocate, "allocate", CFileException::outOfMemory},
 };
 
-TEST_F(FaultInjectionTest, EveryFailingCallWhileConvertingAShortFile) {
-  const std::string kml = kKml;
+std::map<Operation, int> FaultInjectionTest::FailEveryCallInTurn(const std::string& kml) {
   const std::map<std::string, std::string> outputs = ConvertedOutputs(kml);
-  ASSERT_EQ(outputs.at("mif"), kMif);
-  int injected = 0;
+  std::map<Operation, int> calls_by_operation;
   std::string summary;
   for (const FaultRow& row : kFaults) {
     const int calls = CallsPerConversion(row.operation, kml);
+    calls_by_operation[row.operation] = calls;
     summary.append(" ").append(row.what).append(" ").append(std::to_string(calls));
     for (int call = 0; call < calls; ++call) {
       SCOPED_TRACE(std::string(row.what) + " call " + std::to_string(call + 1) + " of " +
@@ -151,53 +166,38 @@ TEST_F(FaultInjectionTest, EveryFailingCallWhileConvertingAShortFile) {
       BatchResult result;
       {
         // The calls of converting a.kml succeed, then call number `call` of b.kml fails.
-        fault::ScopedFault failing(row.operation, calls + call, fault::TypicalOsError(row.cause));
+        const fault::ScopedFault failing = Failing(row.operation, calls + call, row.cause);
         result = RunBatch(kBatch);
       }
-      ++injected;
       EXPECT_EQ(result.exit_code, cli::kExitFileError);
-      const std::string named = NamedInError(result.err, row.cause, {"b.kml", "b.mid", "b.mif"});
-      EXPECT_NE(named, "") << result.err;
-      // The one window that ConvertFile leaves: renaming the MIF fails after the MID has been
-      // replaced.
-      ExpectStoppedAtB(kml, outputs, row.operation == Operation::kRename && named == "b.mif");
+      EXPECT_NE(NamedInError(result.err, row.cause, {"b.kml", "b.mid", "b.mif"}), "") << result.err;
+      ExpectStoppedAtB(kml, outputs);
     }
   }
-  EXPECT_GE(injected, 10);
   std::printf("faults injected, by operation:%s\n", summary.c_str());
   ExpectWholeBatchConverts(kml, outputs);
+  return calls_by_operation;
+}
+
+TEST_F(FaultInjectionTest, EveryFailingCallWhileConvertingAShortFile) {
+  ASSERT_EQ(ConvertedOutputs(kKml).at("mif"), kMif);
+  const std::map<Operation, int> calls = FailEveryCallInTurn(kKml);
+  int injected = 0;
+  for (const auto& [operation, count] : calls) injected += count;
+  EXPECT_GE(injected, 10);
+  EXPECT_EQ(calls.at(Operation::kRename), 2);  // MID then MIF
+  EXPECT_EQ(calls.at(Operation::kHold), 4);    // each output when created and when replaced
+}
+
+// Each old output is renamed aside before the new one takes its name: twice the renames.
+TEST_F(FaultInjectionTest, EveryFailingCallWithoutHardLinks) {
+  without_hard_links_ = true;
+  EXPECT_EQ(FailEveryCallInTurn(kKml).at(Operation::kRename), 4);
 }
 
 TEST_F(FaultInjectionTest, EveryFailingCallWhileConvertingALongFile) {
-  const std::string kml = LongKml();
-  const std::map<std::string, std::string> outputs = ConvertedOutputs(kml);
-  std::string summary;
-  for (const FaultRow& row : kFaults) {
-    const int calls = CallsPerConversion(row.operation, kml);
-    summary.append(" ").append(row.what).append(" ").append(std::to_string(calls));
-    if (row.operation == Operation::kSeek) {
-      // The second pass goes back past the read buffer.
-      EXPECT_GT(calls, 0);
-    }
-    for (int call = 0; call < calls; ++call) {
-      SCOPED_TRACE(std::string(row.what) + " call " + std::to_string(call + 1) + " of " +
-                   std::to_string(calls));
-      PrepareBatch(kml);
-      BatchResult result;
-      {
-        fault::ScopedFault failing(row.operation, calls + call, fault::TypicalOsError(row.cause));
-        result = RunBatch(kBatch);
-      }
-      EXPECT_EQ(result.exit_code, cli::kExitFileError);
-      const std::string named = NamedInError(result.err, row.cause, {"b.kml", "b.mid", "b.mif"});
-      EXPECT_NE(named, "") << result.err;
-      // The one window that ConvertFile leaves: renaming the MIF fails after the MID has been
-      // replaced.
-      ExpectStoppedAtB(kml, outputs, row.operation == Operation::kRename && named == "b.mif");
-    }
-  }
-  std::printf("faults injected, by operation:%s\n", summary.c_str());
-  ExpectWholeBatchConverts(kml, outputs);
+  // The second pass goes back past the read buffer.
+  EXPECT_GT(FailEveryCallInTurn(LongKml()).at(Operation::kSeek), 0);
 }
 
 // With --keep-going the failing file is reported and the batch goes on; the failing file's
