@@ -9,24 +9,45 @@ cd "$(dirname "$0")"
 what="${1:-all}"
 jobs="${JOBS:-2}"
 step() { printf '\n=== %s\n' "$*"; }
+passed=0
+failed=0
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+# Runs ctest, adding its counts to the totals printed at the end.
+run_ctest() {
+  local status=0
+  ctest "$@" 2>&1 | tee "$log" || status=$?
+  local total bad
+  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -n 1)
+  bad=$(sed -n 's/.* \([0-9]*\) tests failed out of.*/\1/p' "$log" | tail -n 1)
+  passed=$((passed + ${total:-0} - ${bad:-0}))
+  failed=$((failed + ${bad:-0}))
+  if [ "$status" -ne 0 ]; then
+    echo "$passed passed, $((failed > 0 ? failed : 1)) failed"
+    exit "$status"
+  fi
+}
 
 scripts/install-deps.sh "$([ "$what" = native ] && echo native || echo all)"
 
 step "native build and tests"
 cmake --preset native >/dev/null
 cmake --build --preset native -j "$jobs"
-ctest --preset native -j "$jobs"
-[ "$what" = native ] && exit 0
+run_ctest --preset native -j "$jobs"
+if [ "$what" = native ]; then
+  echo "$passed passed, $failed failed"
+  exit 0
+fi
 
 step "sanitizer build (ASan + UBSan) and tests"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize -j "$jobs"
-ctest --preset sanitize -j "$jobs"
+run_ctest --preset sanitize -j "$jobs"
 
 step "Windows x86_64 build, tests under Wine"
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j "$jobs"
-ctest --preset win64 -j 1
+run_ctest --preset win64 -j 1
 
 step "Windows i686 build (the shipping target)"
 cmake --preset win32 >/dev/null
@@ -37,3 +58,4 @@ if [ -x fuzz/run.sh ]; then
   fuzz/run.sh "${FUZZ_SECONDS:-60}"
 fi
 step "all tests passed"
+echo "$passed passed, $failed failed"
