@@ -8,6 +8,14 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+// The AVX2 and AVX-512 loops are built for x86-64 with GCC or Clang, and chosen at run time.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define KML_WIDE_LOOPS 1
+#include <immintrin.h>
+#define KML_TARGET(features) __attribute__((target(features)))
+#else
+#define KML_WIDE_LOOPS 0
+#endif
 
 #include "platform/file_exception.h"
 
@@ -53,24 +61,26 @@ uint64_t EqualBytes(uint64_t word, char byte) {
   return ~(((differ & kLow7) + kLow7) | differ | kLow7);
 }
 
-// Occurrences of ",0 " wholly inside `text`; sets *has_angle when `text` holds a "<".
-uint64_t CountWithin(const char* text, size_t size, bool* has_angle) {
-  uint64_t count = 0;
-  size_t at = 0;
 #if defined(__SSE2__)
-  // 16 bytes at a time, counting in a byte per lane, summed before a lane can overflow.
+// Occurrences of ",0 " from text[*at] on, 16 bytes at a time, while 18 bytes are left; ORs into
+// *has_angle whether those bytes hold a "<". Advances *at past the bytes it looked at.
+uint64_t CountSse2(const char* text, size_t size, size_t* at, bool* has_angle) {
+  // Counting in a byte per lane, summed before a lane can overflow.
   const __m128i comma = _mm_set1_epi8(',');
   const __m128i zero = _mm_set1_epi8('0');
   const __m128i blank = _mm_set1_epi8(' ');
   const __m128i angle = _mm_set1_epi8('<');
   __m128i angles = _mm_setzero_si128();
-  while (size - at >= 16 + 2) {
+  uint64_t count = 0;
+  size_t next_at = *at;
+  while (size - next_at >= 16 + 2) {
     __m128i lanes = _mm_setzero_si128();
-    const size_t rounds = std::min<size_t>((size - at - 2) / 16, 255);
-    for (size_t round = 0; round < rounds; ++round, at += 16) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at + 1));
-      const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at + 2));
+    const size_t rounds = std::min<size_t>((size - next_at - 2) / 16, 255);
+    for (size_t round = 0; round < rounds; ++round, next_at += 16) {
+      const char* const bytes_at = text + next_at;
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes_at));
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes_at + 1));
+      const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes_at + 2));
       const __m128i ends =
           _mm_and_si128(_mm_cmpeq_epi8(bytes, comma),
                         _mm_and_si128(_mm_cmpeq_epi8(next, zero), _mm_cmpeq_epi8(after, blank)));
@@ -81,10 +91,94 @@ uint64_t CountWithin(const char* text, size_t size, bool* has_angle) {
     count += static_cast<uint64_t>(_mm_cvtsi128_si32(sums)) +
              static_cast<uint64_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
   }
-  *has_angle = _mm_movemask_epi8(angles) != 0;
-#else
-  *has_angle = false;
+  *has_angle = *has_angle || _mm_movemask_epi8(angles) != 0;
+  *at = next_at;
+  return count;
+}
 #endif
+
+#if KML_WIDE_LOOPS
+// CountSse2 32 bytes at a time.
+KML_TARGET("avx2") uint64_t CountAvx2(const char* text, size_t size, size_t* at, bool* has_angle) {
+  const __m256i comma = _mm256_set1_epi8(',');
+  const __m256i zero = _mm256_set1_epi8('0');
+  const __m256i blank = _mm256_set1_epi8(' ');
+  const __m256i angle = _mm256_set1_epi8('<');
+  __m256i angles = _mm256_setzero_si256();
+  uint64_t count = 0;
+  size_t next_at = *at;
+  while (size - next_at >= 32 + 2) {
+    __m256i lanes = _mm256_setzero_si256();
+    const size_t rounds = std::min<size_t>((size - next_at - 2) / 32, 255);
+    for (size_t round = 0; round < rounds; ++round, next_at += 32) {
+      const char* const bytes_at = text + next_at;
+      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes_at));
+      const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes_at + 1));
+      const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes_at + 2));
+      const __m256i ends = _mm256_and_si256(
+          _mm256_cmpeq_epi8(bytes, comma),
+          _mm256_and_si256(_mm256_cmpeq_epi8(next, zero), _mm256_cmpeq_epi8(after, blank)));
+      lanes = _mm256_sub_epi8(lanes, ends);
+      angles = _mm256_or_si256(angles, _mm256_cmpeq_epi8(bytes, angle));
+    }
+    const __m256i sums = _mm256_sad_epu8(lanes, _mm256_setzero_si256());
+    const __m128i halves =
+        _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
+    count += static_cast<uint64_t>(_mm_cvtsi128_si64(halves)) +
+             static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(halves, halves)));
+  }
+  *has_angle = *has_angle || _mm256_movemask_epi8(angles) != 0;
+  *at = next_at;
+  return count;
+}
+
+// CountSse2 64 bytes at a time, with a bit per byte.
+KML_TARGET("avx512f,avx512bw,popcnt")
+uint64_t CountAvx512(const char* text, size_t size, size_t* at, bool* has_angle) {
+  const __m512i comma = _mm512_set1_epi8(',');
+  const __m512i zero = _mm512_set1_epi8('0');
+  const __m512i blank = _mm512_set1_epi8(' ');
+  const __m512i angle = _mm512_set1_epi8('<');
+  __mmask64 angles = 0;
+  uint64_t count = 0;
+  size_t next_at = *at;
+  for (; size - next_at >= 64 + 2; next_at += 64) {
+    const char* const bytes_at = text + next_at;
+    const __m512i bytes = _mm512_loadu_si512(bytes_at);
+    __mmask64 ends = _mm512_cmpeq_epi8_mask(bytes, comma);
+    ends = _mm512_mask_cmpeq_epi8_mask(ends, _mm512_loadu_si512(bytes_at + 1), zero);
+    ends = _mm512_mask_cmpeq_epi8_mask(ends, _mm512_loadu_si512(bytes_at + 2), blank);
+    count += static_cast<uint64_t>(__builtin_popcountll(ends));
+    angles |= _mm512_cmpeq_epi8_mask(bytes, angle);
+  }
+  *has_angle = *has_angle || angles != 0;
+  *at = next_at;
+  return count;
+}
+#endif
+
+// Occurrences of ",0 " wholly inside `text`; sets *has_angle when `text` holds a "<".
+uint64_t CountWithin(const char* text, size_t size, bool* has_angle, ScanLoops loops) {
+  uint64_t count = 0;
+  size_t at = 0;
+  *has_angle = false;
+  switch (loops) {
+#if KML_WIDE_LOOPS
+    case ScanLoops::kAvx512:
+      count += CountAvx512(text, size, &at, has_angle);
+      break;
+    case ScanLoops::kAvx2:
+      count += CountAvx2(text, size, &at, has_angle);
+      break;
+#endif
+#if defined(__SSE2__)
+    case ScanLoops::kSse2:
+      count += CountSse2(text, size, &at, has_angle);
+      break;
+#endif
+    default:
+      break;
+  }
   if (!*has_angle && at < size) *has_angle = std::memchr(text + at, '<', size - at) != nullptr;
   // Branch-free so that the compiler can do it many bytes at a time.
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
@@ -93,6 +187,27 @@ uint64_t CountWithin(const char* text, size_t size, bool* has_angle) {
         static_cast<uint64_t>((bytes[at] == ',') & (bytes[at + 1] == '0') & (bytes[at + 2] == ' '));
   }
   return count;
+}
+
+ScanLoops DetectFastestLoops() {
+#if KML_WIDE_LOOPS
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt")) {
+    return ScanLoops::kAvx512;
+  }
+  if (__builtin_cpu_supports("avx2")) return ScanLoops::kAvx2;
+#endif
+#if defined(__SSE2__)
+  return ScanLoops::kSse2;
+#else
+  return ScanLoops::kPortable;
+#endif
+}
+
+ScanLoops Resolve(ScanLoops loops) {
+  static const ScanLoops fastest = DetectFastestLoops();
+  return loops == ScanLoops::kFastest ? fastest : loops;
 }
 
 // How many bytes at the end of `before` + `after` begin ",0 " and must wait for more bytes:
@@ -108,6 +223,20 @@ size_t PointEndPrefix(size_t before_prefix, std::string_view after) {
 
 }  // namespace
 
+std::vector<ScanLoops> AvailableScanLoops() {
+  std::vector<ScanLoops> loops = {ScanLoops::kPortable};
+#if defined(__SSE2__)
+  loops.push_back(ScanLoops::kSse2);
+#endif
+  // Each set of wide loops is chosen only where the processor has everything that it uses.
+  const ScanLoops fastest = Resolve(ScanLoops::kFastest);
+  if (fastest == ScanLoops::kAvx2 || fastest == ScanLoops::kAvx512) {
+    loops.push_back(ScanLoops::kAvx2);
+  }
+  if (fastest == ScanLoops::kAvx512) loops.push_back(ScanLoops::kAvx512);
+  return loops;
+}
+
 ScannedCoordinates ScanCoordinates(CStdioFile& input, const CString& path) {
   CoordinateLineScanner scanner;
   scanner.BeginLine(input.GetPosition());
@@ -120,7 +249,8 @@ ScannedCoordinates ScanCoordinates(CStdioFile& input, const CString& path) {
   return scanner.Result(path);
 }
 
-CoordinateLineScanner::CoordinateLineScanner(const CodePage& page) : page_(page) {}
+CoordinateLineScanner::CoordinateLineScanner(const CodePage& page, ScanLoops loops)
+    : page_(page), loops_(Resolve(loops)) {}
 
 void CoordinateLineScanner::BeginLine(uint64_t line_start) {
   line_start_ = line_start;
@@ -210,7 +340,7 @@ bool CoordinateLineScanner::CountPointEnds(std::string_view piece) {
     if (piece.substr(0, rest.size()) == rest) ++point_ends_;
   }
   bool has_angle = false;
-  point_ends_ += CountWithin(piece.data(), piece.size(), &has_angle);
+  point_ends_ += CountWithin(piece.data(), piece.size(), &has_angle, loops_);
   point_end_prefix_ = PointEndPrefix(point_end_prefix_, piece);
   return has_angle;
 }
@@ -300,8 +430,122 @@ void CoordinateLineScanner::MeasureTail(std::string_view piece, bool line_ended)
   boundary_ = piece_start + size;
 }
 
+#if KML_WIDE_LOOPS
+namespace {
+
+// RewriteBlocksCrLf with AVX-512: each block of 64 bytes is changed in one register, and the
+// dropped blanks are squeezed out of it by one compress.
+KML_TARGET("avx512f,avx512bw,avx512vbmi2,popcnt")
+void RewriteBlocksCrLfAvx512(const char*& read, const char* end, char*& write) {
+  constexpr size_t kBlock = 64;
+  const __m512i comma = _mm512_set1_epi8(',');
+  const __m512i zero = _mm512_set1_epi8('0');
+  const __m512i blank = _mm512_set1_epi8(' ');
+  const __m512i cr = _mm512_set1_epi8('\r');
+  const __m512i lf = _mm512_set1_epi8('\n');
+  uint64_t previous_ends = 0;  // bit i: a ",0 " begins at byte i of the previous block
+  while (end - read >= static_cast<ptrdiff_t>(kBlock + 2)) {
+    const __m512i bytes = _mm512_loadu_si512(read);
+    const __mmask64 commas = _mm512_cmpeq_epi8_mask(bytes, comma);
+    __mmask64 ends = _mm512_mask_cmpeq_epi8_mask(commas, _mm512_loadu_si512(read + 1), zero);
+    ends = _mm512_mask_cmpeq_epi8_mask(ends, _mm512_loadu_si512(read + 2), blank);
+    const uint64_t zeros = (ends << 1) | (previous_ends >> 63);
+    const uint64_t kept = ~((ends << 2) | (previous_ends >> 62));
+    __m512i text = _mm512_mask_blend_epi8(commas, bytes, blank);
+    text = _mm512_mask_blend_epi8(ends, text, cr);
+    text = _mm512_mask_blend_epi8(zeros, text, lf);
+    _mm512_storeu_si512(write, _mm512_maskz_compress_epi8(kept, text));
+    write += __builtin_popcountll(kept);
+    previous_ends = ends;
+    read += kBlock;
+  }
+  // A ",0 " that began at the end of the last block: its zero or blank is still ahead.
+  if ((previous_ends >> 63) != 0) {
+    *write++ = '\n';
+    read += 2;
+  } else if (((previous_ends >> 62) & 1) != 0) {
+    read += 1;
+  }
+}
+
+// Copies `size` bytes (at most 64) as 32 or 64, the bytes after them being of no account.
+KML_TARGET("avx2") inline void CopyRunAvx2(char* to, const char* from, size_t size) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(to),
+                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)));
+  if (size <= 32) return;
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 32),
+                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + 32)));
+}
+
+// RewriteBlocksCrLf with AVX2: the block is changed 32 bytes at a time.
+KML_TARGET("avx2,bmi")
+void RewriteBlocksCrLfAvx2(const char*& read, const char* end, char*& write) {
+  constexpr size_t kBlock = 64;
+  const __m256i comma = _mm256_set1_epi8(',');
+  const __m256i zero = _mm256_set1_epi8('0');
+  const __m256i blank = _mm256_set1_epi8(' ');
+  const __m256i comma_to_blank = _mm256_set1_epi8(',' ^ ' ');
+  const __m256i blank_to_cr = _mm256_set1_epi8(' ' ^ '\r');
+  const __m256i zero_to_lf = _mm256_set1_epi8('0' ^ '\n');
+  // The changed block, and room to copy 64 bytes from anywhere in it.
+  alignas(32) char text[2 * kBlock] = {};
+  __m256i previous_vector_ends = _mm256_setzero_si256();
+  uint64_t previous_ends = 0;  // bit i: a ",0 " begins at byte i of the previous block
+  while (end - read >= static_cast<ptrdiff_t>(kBlock + 2)) {
+    uint64_t ends = 0;
+    for (size_t at = 0; at < kBlock; at += 32) {
+      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(read + at));
+      const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(read + at + 1));
+      const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(read + at + 2));
+      const __m256i commas = _mm256_cmpeq_epi8(bytes, comma);
+      const __m256i vector_ends = _mm256_and_si256(
+          commas, _mm256_and_si256(_mm256_cmpeq_epi8(next, zero), _mm256_cmpeq_epi8(after, blank)));
+      // vector_ends one byte up, the last byte of the previous vector coming in at the bottom.
+      const __m256i zeros = _mm256_alignr_epi8(
+          vector_ends, _mm256_permute2x128_si256(vector_ends, previous_vector_ends, 0x03), 15);
+      __m256i changed = _mm256_xor_si256(bytes, _mm256_and_si256(commas, comma_to_blank));
+      changed = _mm256_xor_si256(changed, _mm256_and_si256(vector_ends, blank_to_cr));
+      changed = _mm256_xor_si256(changed, _mm256_and_si256(zeros, zero_to_lf));
+      _mm256_store_si256(reinterpret_cast<__m256i*>(text + at), changed);
+      ends |= static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(vector_ends)))
+              << at;
+      previous_vector_ends = vector_ends;
+    }
+    // As in RewriteBlocksCrLf.
+    const uint64_t blanks = (ends << 2) | (previous_ends >> 62);
+    size_t from = 0;
+    uint64_t rest = blanks;
+    for (int run = 0; run < 3; ++run) {
+      const size_t dropped = static_cast<size_t>(std::countr_zero(rest));
+      CopyRunAvx2(write, text + from, dropped - from);
+      write += dropped - from;
+      from = dropped + (rest != 0 ? 1 : 0);
+      rest &= rest - 1;
+    }
+    for (; rest != 0; rest &= rest - 1) {
+      const size_t dropped = static_cast<size_t>(std::countr_zero(rest));
+      CopyRunAvx2(write, text + from, dropped - from);
+      write += dropped - from;
+      from = dropped + 1;
+    }
+    CopyRunAvx2(write, text + from, kBlock - from);
+    write += kBlock - from;
+    previous_ends = ends;
+    read += kBlock;
+  }
+  if ((previous_ends >> 63) != 0) {
+    *write++ = '\n';
+    read += 2;
+  } else if (((previous_ends >> 62) & 1) != 0) {
+    read += 1;
+  }
+}
+
+}  // namespace
+#endif
+
 PointTextRewriter::PointTextRewriter(LineEnd line_end, Loops loops)
-    : point_end_(line_end == LineEnd::kCrLf ? "\r\n" : "\n"), loops_(loops) {}
+    : point_end_(line_end == LineEnd::kCrLf ? "\r\n" : "\n"), loops_(Resolve(loops)) {}
 
 size_t PointTextRewriter::Rewrite(std::string_view piece, char* out) {
   char* write = out;
@@ -327,9 +571,23 @@ size_t PointTextRewriter::Rewrite(std::string_view piece, char* out) {
   const char* read = piece.data() + at;
   const char* const end = piece.data() + piece.size();
   if (point_end_.size() == 2) {
-#if defined(__SSE2__)
-    if (loops_ == Loops::kFastest) RewriteBlocksCrLf(read, end, write);
+    switch (loops_) {
+#if KML_WIDE_LOOPS
+      case Loops::kAvx512:
+        RewriteBlocksCrLfAvx512(read, end, write);
+        break;
+      case Loops::kAvx2:
+        RewriteBlocksCrLfAvx2(read, end, write);
+        break;
 #endif
+#if defined(__SSE2__)
+      case Loops::kSse2:
+        RewriteBlocksCrLf(read, end, write);
+        break;
+#endif
+      default:
+        break;
+    }
     RewriteWordsCrLf(read, end, write);
   } else {
     RewriteWordsLf(read, end, write);

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/coordinate_line.h"
 #include "platform/code_page.h"
@@ -46,12 +47,21 @@ ScannedCoordinates ScanCoordinates(platform::CStdioFile& input, const platform::
 template <typename Output>
 void WritePointText(platform::CStdioFile& input, const ScannedCoordinates& scanned, Output& output);
 
+// The loops that look at every byte of the line, by the instructions they use. kFastest is the
+// fastest that this processor runs; the others are there so that tests can check each one.
+enum class ScanLoops { kFastest, kPortable, kSse2, kAvx2, kAvx512 };
+
+// The loops built into this program that this processor runs, kPortable first.
+std::vector<ScanLoops> AvailableScanLoops();
+
 // The first pass as a machine that is handed the input's lines in pieces, as
 // CStdioFile::ReadLinePiece gives them; ScanCoordinates drives it over a file.
 class CoordinateLineScanner {
  public:
-  // Steps through characters of `page`, which must outlive the scanner.
-  explicit CoordinateLineScanner(const platform::CodePage& page = platform::CodePage::System());
+  // Steps through characters of `page`, which must outlive the scanner. REQUIRES: `loops` is
+  // kFastest or one of AvailableScanLoops().
+  explicit CoordinateLineScanner(const platform::CodePage& page = platform::CodePage::System(),
+                                 ScanLoops loops = ScanLoops::kFastest);
 
   // Tells the input offset of the first byte of the line whose pieces come next.
   // REQUIRES: called before the first piece and after every piece that ended a line.
@@ -75,6 +85,7 @@ class CoordinateLineScanner {
   void StepCharacter(const char* text, size_t available, uint64_t offset, size_t* length);
 
   const platform::CodePage& page_;
+  ScanLoops loops_;
   bool opening_tag_seen_ = false;
   bool found_ = false;
 
@@ -100,9 +111,8 @@ class PointTextRewriter {
   // kLf writes each line end as "\n", for an output that turns it into CR LF; kCrLf writes
   // "\r\n", for an output written as it is (WriteRaw). Either way the file gets the same bytes.
   enum class LineEnd { kLf, kCrLf };
-  // kPortable: only the loops that every processor runs (tests use it to check them where the
-  // faster ones are built too).
-  enum class Loops { kFastest, kPortable };
+  // REQUIRES: `loops` is kFastest or one of AvailableScanLoops().
+  using Loops = ScanLoops;
   explicit PointTextRewriter(LineEnd line_end = LineEnd::kLf, Loops loops = Loops::kFastest);
 
   // Bytes of room that Rewrite needs for a piece of `size` bytes (it may store more than it

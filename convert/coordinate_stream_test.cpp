@@ -100,29 +100,46 @@ std::vector<Line> SplitLines(std::string_view content) {
 // may give 0 (an empty piece) or more than is left.
 using PieceSizes = std::function<size_t(size_t index)>;
 
-// Both passes of the streaming scan over `content` in memory, cut into pieces of `sizes`.
+// Both passes of the streaming scan over `content` in memory, cut into pieces of `sizes`, with
+// the fastest loops; each set of loops that this processor runs must give the same.
 Outcome StreamInPieces(std::string_view content, const PieceSizes& sizes) {
-  CoordinateLineScanner scanner;
+  const std::vector<ScanLoops> all_loops = AvailableScanLoops();
+  std::vector<CoordinateLineScanner> scanners(1);
+  for (const ScanLoops loops : all_loops) scanners.emplace_back(CodePage::System(), loops);
   bool over = false;
   for (const Line& line : SplitLines(content)) {
-    scanner.BeginLine(line.start);
+    for (CoordinateLineScanner& scanner : scanners) scanner.BeginLine(line.start);
     size_t at = 0;
     for (size_t index = 0;; ++index) {
       const size_t size = std::min(sizes(index), line.text.size() - at);
       const bool last = at + size == line.text.size();
       const PieceEnd end =
           !last ? PieceEnd::kMore : (line.ended ? PieceEnd::kLineEnd : PieceEnd::kInputEnd);
-      over = scanner.Feed(line.text.substr(at, size), end);
+      over = scanners[0].Feed(line.text.substr(at, size), end);
+      for (size_t other = 1; other < scanners.size(); ++other) {
+        EXPECT_EQ(scanners[other].Feed(line.text.substr(at, size), end), over);
+      }
       at += size;
       if (last) break;
     }
     if (over) break;
   }
   if (!over) {
-    scanner.BeginLine(content.size());
-    EXPECT_TRUE(scanner.Feed({}, PieceEnd::kInputEnd));
+    for (CoordinateLineScanner& scanner : scanners) {
+      scanner.BeginLine(content.size());
+      EXPECT_TRUE(scanner.Feed({}, PieceEnd::kInputEnd));
+    }
   }
-  const ScannedCoordinates scanned = scanner.Result("pieces.kml");
+  const ScannedCoordinates scanned = scanners[0].Result("pieces.kml");
+  for (size_t other = 1; other < scanners.size(); ++other) {
+    SCOPED_TRACE("scan loops " + std::to_string(static_cast<int>(all_loops[other - 1])));
+    const ScannedCoordinates also = scanners[other].Result("pieces.kml");
+    EXPECT_EQ(also.found, scanned.found);
+    EXPECT_EQ(also.line_start, scanned.line_start);
+    EXPECT_EQ(also.text_begin, scanned.text_begin);
+    EXPECT_EQ(also.text_end, scanned.text_end);
+    EXPECT_EQ(also.points, scanned.points);
+  }
   Outcome outcome{scanned.found, "", scanned.points};
   if (!scanned.found) return outcome;
   EXPECT_LE(scanned.text_begin, scanned.text_end);
@@ -130,24 +147,41 @@ Outcome StreamInPieces(std::string_view content, const PieceSizes& sizes) {
                                                scanned.text_end - scanned.text_begin);
   // The same pieces through every kind of rewriter.
   using Rewriter = PointTextRewriter;
-  std::string with_crlf;
-  std::string portable_with_crlf;
   Rewriter rewriter;
-  Rewriter crlf_rewriter(Rewriter::LineEnd::kCrLf);
-  Rewriter portable_crlf_rewriter(Rewriter::LineEnd::kCrLf, Rewriter::Loops::kPortable);
+  std::vector<Rewriter> crlf_rewriters(1, Rewriter(Rewriter::LineEnd::kCrLf));
+  for (const ScanLoops loops : all_loops) crlf_rewriters.emplace_back(Rewriter::LineEnd::kCrLf, loops);
+  std::vector<std::string> with_crlf(crlf_rewriters.size());
   for (size_t at = 0, index = 0; at < text.size(); ++index) {
     const size_t size = std::min(sizes(index), text.size() - at);
     rewriter.Rewrite(text.substr(at, size), outcome.point_text);
-    crlf_rewriter.Rewrite(text.substr(at, size), with_crlf);
-    portable_crlf_rewriter.Rewrite(text.substr(at, size), portable_with_crlf);
+    for (size_t each = 0; each < crlf_rewriters.size(); ++each) {
+      crlf_rewriters[each].Rewrite(text.substr(at, size), with_crlf[each]);
+    }
     at += size;
   }
   rewriter.Finish(outcome.point_text);
-  crlf_rewriter.Finish(with_crlf);
-  portable_crlf_rewriter.Finish(portable_with_crlf);
-  EXPECT_EQ(with_crlf, WithCrLf(outcome.point_text));
-  EXPECT_EQ(portable_with_crlf, WithCrLf(outcome.point_text));
+  for (size_t each = 0; each < crlf_rewriters.size(); ++each) {
+    SCOPED_TRACE(each == 0 ? std::string("fastest rewrite loops")
+                           : "rewrite loops " +
+                                 std::to_string(static_cast<int>(all_loops[each - 1])));
+    crlf_rewriters[each].Finish(with_crlf[each]);
+    EXPECT_EQ(with_crlf[each], WithCrLf(outcome.point_text));
+  }
   return outcome;
+}
+
+// The loops of every kind are there to be checked.
+TEST(ScanLoopsTest, PortableFirstThenEachAtMostOnce) {
+  const std::vector<ScanLoops> loops = AvailableScanLoops();
+  ASSERT_FALSE(loops.empty());
+  EXPECT_EQ(loops[0], ScanLoops::kPortable);
+  for (const ScanLoops each : loops) {
+    EXPECT_NE(each, ScanLoops::kFastest);
+    EXPECT_EQ(std::count(loops.begin(), loops.end(), each), 1);
+  }
+#if defined(__SSE2__)
+  EXPECT_NE(std::find(loops.begin(), loops.end(), ScanLoops::kSse2), loops.end());
+#endif
 }
 
 PieceSizes Fixed(size_t size) {
