@@ -507,8 +507,8 @@ void RewriteBlocksCrLfAvx2(const char*& read, const char* end, char*& write) {
       changed = _mm256_xor_si256(changed, _mm256_and_si256(vector_ends, blank_to_cr));
       changed = _mm256_xor_si256(changed, _mm256_and_si256(zeros, zero_to_lf));
       _mm256_store_si256(reinterpret_cast<__m256i*>(text + at), changed);
-      ends |= static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(vector_ends)))
-              << at;
+      const auto vector_mask = static_cast<uint32_t>(_mm256_movemask_epi8(vector_ends));
+      ends |= static_cast<uint64_t>(vector_mask) << at;
       previous_vector_ends = vector_ends;
     }
     // As in RewriteBlocksCrLf.

@@ -1,6 +1,8 @@
 // WritePointText, declared in coordinate_stream.h.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <string>
@@ -17,12 +19,22 @@ concept RawOutput = requires(Output& output, std::string_view bytes) {
   output.WriteRaw(bytes);
 };
 
+// A file that can set aside room on the disk for what is to come (CStdioFile, CReplaceFile).
+template <typename Output>
+concept ReservingOutput = RawOutput<Output> && requires(Output& output, uint64_t size) {
+  output.Reserve(size);
+};
+
 template <typename Output>
 void WritePointText(platform::CStdioFile& input, const ScannedCoordinates& scanned,
                     Output& output) {
   if (!scanned.found || scanned.text_begin >= scanned.text_end) return;
   input.Seek(scanned.line_start + scanned.text_begin);
   uint64_t left = scanned.text_end - scanned.text_begin;
+  if constexpr (ReservingOutput<Output>) {
+    // What will be written: each ",0 " (one per point) becomes two bytes, the rest as many.
+    output.Reserve(left - std::min<uint64_t>(left, static_cast<uint64_t>(scanned.points)));
+  }
   PointTextRewriter rewriter(RawOutput<Output> ? PointTextRewriter::LineEnd::kCrLf
                                                : PointTextRewriter::LineEnd::kLf);
   const auto write = [&output](std::string_view text) {

@@ -149,7 +149,9 @@ Outcome StreamInPieces(std::string_view content, const PieceSizes& sizes) {
   using Rewriter = PointTextRewriter;
   Rewriter rewriter;
   std::vector<Rewriter> crlf_rewriters(1, Rewriter(Rewriter::LineEnd::kCrLf));
-  for (const ScanLoops loops : all_loops) crlf_rewriters.emplace_back(Rewriter::LineEnd::kCrLf, loops);
+  for (const ScanLoops loops : all_loops) {
+    crlf_rewriters.emplace_back(Rewriter::LineEnd::kCrLf, loops);
+  }
   std::vector<std::string> with_crlf(crlf_rewriters.size());
   for (size_t at = 0, index = 0; at < text.size(); ++index) {
     const size_t size = std::min(sizes(index), text.size() - at);
@@ -161,9 +163,9 @@ Outcome StreamInPieces(std::string_view content, const PieceSizes& sizes) {
   }
   rewriter.Finish(outcome.point_text);
   for (size_t each = 0; each < crlf_rewriters.size(); ++each) {
-    SCOPED_TRACE(each == 0 ? std::string("fastest rewrite loops")
-                           : "rewrite loops " +
-                                 std::to_string(static_cast<int>(all_loops[each - 1])));
+    SCOPED_TRACE(each == 0
+                     ? std::string("fastest rewrite loops")
+                     : "rewrite loops " + std::to_string(static_cast<int>(all_loops[each - 1])));
     crlf_rewriters[each].Finish(with_crlf[each]);
     EXPECT_EQ(with_crlf[each], WithCrLf(outcome.point_text));
   }

@@ -153,6 +153,10 @@ class TextFile {
 
   void WriteRaw(std::string_view bytes) { Put(bytes.data(), bytes.size()); }
 
+  void Reserve(uint64_t size) {
+    if (writing_ && IsOpen()) os::Reserve(handle_, file_offset_ + used_, size);
+  }
+
   void Flush() {
     FlushBuffer();
     RequireOpen();
@@ -285,6 +289,8 @@ void CStdioFile::Write(std::string_view text) { impl_->Write(text); }
 
 void CStdioFile::WriteRaw(std::string_view bytes) { impl_->WriteRaw(bytes); }
 
+void CStdioFile::Reserve(uint64_t size) { impl_->Reserve(size); }
+
 void CStdioFile::Flush() { impl_->Flush(); }
 
 void CStdioFile::Close() { impl_->Close(); }
@@ -343,6 +349,7 @@ class CReplaceFile::Impl {
 
   void Write(std::string_view text) { file_->Write(text); }
   void WriteRaw(std::string_view bytes) { file_->WriteRaw(bytes); }
+  void Reserve(uint64_t size) { file_->Reserve(size); }
 
   // Closing is part of finishing: close() may still report a write error (network file
   // systems do), and once the first of several outputs is renamed, Commit must only fail on
@@ -468,6 +475,8 @@ CReplaceFile::~CReplaceFile() = default;
 void CReplaceFile::Write(std::string_view text) { impl_->Write(text); }
 
 void CReplaceFile::WriteRaw(std::string_view bytes) { impl_->WriteRaw(bytes); }
+
+void CReplaceFile::Reserve(uint64_t size) { impl_->Reserve(size); }
 
 void CReplaceFile::Finish() { impl_->Finish(); }
 

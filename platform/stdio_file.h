@@ -82,6 +82,10 @@ class CStdioFile : public CFile {
   void Write(std::string_view text);
   // Writes `bytes` as they are: for text whose line ends are CR LF already.
   void WriteRaw(std::string_view bytes);
+  // Tells that some `size` bytes more are to be written: where the system can, room for them is
+  // set aside on the disk now, which makes their writes cheaper. Only a hint: what the file holds
+  // and its size do not change, and nothing is reported.
+  void Reserve(uint64_t size);
 
   // Writes out what is buffered and asks the system to put it on the disk.
   void Flush();
@@ -114,6 +118,7 @@ class CReplaceFile {
   void Write(std::string_view text);  // text mode, as CStdioFile::Write
   void WriteString(const CString& text) { Write(text.view()); }
   void WriteRaw(std::string_view bytes);  // as CStdioFile::WriteRaw
+  void Reserve(uint64_t size);            // as CStdioFile::Reserve
   // Flushes the temporary to disk so that Commit can only fail on the rename.
   void Finish();
   // REQUIRES: Finish() has succeeded. Renames the temporary over the target, keeping the old

@@ -228,6 +228,27 @@ TEST_F(FileTest, WriteRawKeepsBytes) {
   EXPECT_EQ(ReadBytes(path), "a\r\nb\nc\r\n");
 }
 
+// Room set aside for more than is written, or for less, changes neither the size nor the bytes.
+TEST_F(FileTest, ReserveIsOnlyAHint) {
+  const std::string big(kBuffer + 3, 'x');
+  for (const uint64_t room : {uint64_t{0}, uint64_t{2}, uint64_t{kBuffer}, uint64_t{8} << 20}) {
+    SCOPED_TRACE(room);
+    const CString path = Path("reserved.mif");
+    CStdioFile file(path, kCreate);
+    file.WriteRaw("head\r\n");
+    file.Reserve(room);
+    file.WriteRaw(big);
+    file.Close();
+    EXPECT_TRUE(ReadBytes(path) == "head\r\n" + big);
+  }
+  CReplaceFile file(Path("replaced.mif"));
+  file.Reserve(uint64_t{8} << 20);
+  file.WriteRaw("a\r\n");
+  file.Finish();
+  file.Commit();
+  EXPECT_EQ(ReadBytes(Path("replaced.mif")), "a\r\n");
+}
+
 TEST_F(FileTest, CreateEmptiesAnExistingFileAndDestructorFlushes) {
   const CString path = Path("out.mid");
   WriteBytes(path, "old content that is longer");
