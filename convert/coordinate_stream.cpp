@@ -189,24 +189,45 @@ uint64_t CountWithin(const char* text, size_t size, bool* has_angle, ScanLoops l
   return count;
 }
 
-ScanLoops DetectFastestLoops() {
-#if KML_WIDE_LOOPS
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-      __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt")) {
-    return ScanLoops::kAvx512;
-  }
-  if (__builtin_cpu_supports("avx2")) return ScanLoops::kAvx2;
-#endif
+// Whether the loops are built in and this processor has every instruction that they use.
+bool Runs(ScanLoops loops) {
+  switch (loops) {
+    case ScanLoops::kPortable:
+      return true;
+    case ScanLoops::kSse2:
 #if defined(__SSE2__)
-  return ScanLoops::kSse2;
+      return true;
 #else
-  return ScanLoops::kPortable;
+      return false;
 #endif
+    case ScanLoops::kAvx2:
+#if KML_WIDE_LOOPS
+      __builtin_cpu_init();
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi");
+#else
+      return false;
+#endif
+    case ScanLoops::kAvx512:
+#if KML_WIDE_LOOPS
+      __builtin_cpu_init();
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+             __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
+#else
+      return false;
+#endif
+    case ScanLoops::kFastest:
+      break;
+  }
+  return false;
 }
 
 ScanLoops Resolve(ScanLoops loops) {
-  static const ScanLoops fastest = DetectFastestLoops();
+  static const ScanLoops fastest = [] {
+    for (const ScanLoops each : {ScanLoops::kAvx512, ScanLoops::kAvx2, ScanLoops::kSse2}) {
+      if (Runs(each)) return each;
+    }
+    return ScanLoops::kPortable;
+  }();
   return loops == ScanLoops::kFastest ? fastest : loops;
 }
 
@@ -224,16 +245,11 @@ size_t PointEndPrefix(size_t before_prefix, std::string_view after) {
 }  // namespace
 
 std::vector<ScanLoops> AvailableScanLoops() {
-  std::vector<ScanLoops> loops = {ScanLoops::kPortable};
-#if defined(__SSE2__)
-  loops.push_back(ScanLoops::kSse2);
-#endif
-  // Each set of wide loops is chosen only where the processor has everything that it uses.
-  const ScanLoops fastest = Resolve(ScanLoops::kFastest);
-  if (fastest == ScanLoops::kAvx2 || fastest == ScanLoops::kAvx512) {
-    loops.push_back(ScanLoops::kAvx2);
+  std::vector<ScanLoops> loops;
+  for (const ScanLoops each :
+       {ScanLoops::kPortable, ScanLoops::kSse2, ScanLoops::kAvx2, ScanLoops::kAvx512}) {
+    if (Runs(each)) loops.push_back(each);
   }
-  if (fastest == ScanLoops::kAvx512) loops.push_back(ScanLoops::kAvx512);
   return loops;
 }
 
