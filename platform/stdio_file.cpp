@@ -365,6 +365,7 @@ class CReplaceFile::Impl {
     if (checked.cause != CFileException::none) {
       throw CFileException(checked.cause, target_, checked.error);
     }
+    os::KeepPermissions(native_destination_, native_temporary_);
     long error = KeepOldTarget();
     if (error == 0) {
       error = fault::Check(Operation::kRename);

@@ -73,6 +73,9 @@ bool IsNotFound(long error);
 
 long Rename(const NativePath& from, const NativePath& to);      // replacing `to`
 long Link(const NativePath& existing, const NativePath& link);  // a hard link; `link` is new
+// Gives `replacement` the permission bits of an existing `target` (POSIX; Windows keeps what a
+// replacement needs itself). Best effort.
+void KeepPermissions(const NativePath& target, const NativePath& replacement);
 void SyncFolderOf(const CString& path);                         // best effort
 void Remove(const NativePath& path);                            // best effort
 uint64_t UniqueSeed();

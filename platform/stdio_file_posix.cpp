@@ -247,6 +247,14 @@ long Rename(const NativePath& from, const NativePath& to) {
   return ::rename(from.GetString(), to.GetString()) == 0 ? 0 : errno;
 }
 
+void KeepPermissions(const NativePath& target, const NativePath& replacement) {
+  // A replaced output keeps who may read and write it, as an edit in place would.
+  struct stat info;
+  if (::stat(target.GetString(), &info) == 0) {
+    ::chmod(replacement.GetString(), info.st_mode & 07777);
+  }
+}
+
 long Link(const NativePath& existing, const NativePath& link) {
   return ::link(existing.GetString(), link.GetString()) == 0 ? 0 : errno;
 }

@@ -460,6 +460,27 @@ TEST_F(ReplaceFileTest, CommitReplacesTheTarget) {
   EXPECT_EQ(Entries(), std::vector<std::string>{"route.mif"});
 }
 
+TEST_F(ReplaceFileTest, ReplacementKeepsThePermissionsOfTheOldTarget) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows files carry no POSIX permission bits";
+#else
+  namespace fs = std::filesystem;
+  for (const fs::perms mode : {fs::perms(0600), fs::perms(0640), fs::perms(0755)}) {
+    WriteBytes(target_, "old");
+    fs::permissions(target_.str(), mode);
+    {
+      CReplaceFile file(target_);
+      file.WriteString("new\n");
+      file.Finish();
+      file.Commit();
+    }
+    EXPECT_EQ(ReadBytes(target_), "new\r\n");
+    EXPECT_EQ(fs::status(target_.str()).permissions() & fs::perms::mask, mode)
+        << std::oct << static_cast<unsigned>(mode);
+  }
+#endif
+}
+
 TEST_F(ReplaceFileTest, AbandonedReplacementLeavesNothing) {
   WriteBytes(target_, "old");
   {

@@ -219,6 +219,8 @@ long Rename(const NativePath& from, const NativePath& to) {
              : static_cast<long>(GetLastError());
 }
 
+void KeepPermissions(const NativePath&, const NativePath&) {}
+
 long Link(const NativePath& existing, const NativePath& link) {
   return CreateHardLinkW(link.c_str(), existing.c_str(), nullptr)
              ? 0
