@@ -5,6 +5,12 @@
 
 #include "cli/console.h"
 
+// Windows hands a program its command line unexpanded: the runtime expands wildcards such as
+// *.kml into the matching file names, as a shell would elsewhere.
+extern "C" {
+int _dowildcard = -1;  // NOLINT: the MinGW runtime's own switch
+}
+
 namespace cli {
 namespace {
 

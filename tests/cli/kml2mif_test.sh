@@ -97,6 +97,15 @@ expect_in "track.mid" "$err" "input named like an output"
 [ "$(cat track.mid)" = "$before" ] || fail "input named like an output: input changed"
 [ ! -e track.mif ] || fail "input named like an output: MIF written"
 
+if [ -n "$emulator" ]; then
+  # No shell expands wildcards for a Windows program: it expands them itself.
+  mkdir wild && kml wild/one.kml "1,2,0 " && kml wild/two.kml "3,4,0 5,6,0 "
+  run --quiet 'wild/*.kml'
+  expect_status 0 "wildcard"
+  [ -f wild/one.mif ] && [ -f wild/two.mif ] && [ -f wild/two.mid ] ||
+    fail "wildcard: not every matching file was converted"
+fi
+
 if [ "$failures" -gt 0 ]; then
   echo "$failures check(s) failed" >&2
   exit 1
