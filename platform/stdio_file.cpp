@@ -385,7 +385,8 @@ class CReplaceFile::Impl {
     state_ = State::kRolledBack;
     if (!backup_kept_) {
       os::Remove(native_destination_);
-    } else if (os::Rename(native_backup_, native_destination_) == 0) {
+    } else if (fault::Check(Operation::kRename) == 0 &&
+               os::Rename(native_backup_, native_destination_) == 0) {
       backup_kept_ = false;
     }
     SyncFolder();

@@ -612,6 +612,25 @@ TEST_F(ReplaceFileTest, RollbackPutsTheOldTargetBack) {
   }
 }
 
+TEST_F(ReplaceFileTest, FailedRollbackKeepsTheOldContentUnderTheBackupName) {
+  WriteBytes(target_, "old");
+  {
+    CReplaceFile file(target_);
+    file.WriteString("new\n");
+    file.Finish();
+    file.Commit();
+    fault::ScopedFault fault(fault::Operation::kRename, 0,
+                             fault::TypicalOsError(CFileException::accessDenied));
+    file.Rollback();
+  }
+  EXPECT_EQ(ReadBytes(target_), "new\r\n");
+  const std::vector<std::string> names = Entries();
+  ASSERT_EQ(names.size(), 2u);
+  const std::string& backup = names[0] == "route.mif" ? names[1] : names[0];
+  EXPECT_EQ(backup.substr(backup.size() - 4), ".old") << backup;
+  EXPECT_EQ(ReadBytes(Path(backup)), "old");
+}
+
 TEST_F(ReplaceFileTest, HeldTargetIsNotReplaced) {
   WriteBytes(target_, "old");
   {
