@@ -61,6 +61,28 @@ class ConvertFileTest : public ::testing::Test {
     return names;
   }
 
+  // Removes route.mid and route.mif and, when `old_outputs`, writes old ones.
+  void PutOldOutputs(bool old_outputs) const {
+    fs::remove(folder_ / "route.mid");
+    fs::remove(folder_ / "route.mif");
+    if (old_outputs) {
+      WriteFile("route.mid", "old mid");
+      WriteFile("route.mif", "old mif");
+    }
+  }
+
+  // After a failed conversion of route.kml: the old outputs as they were (or still none), and
+  // nothing else beside the input.
+  void ExpectOldOutputsKept(bool old_outputs) const {
+    if (old_outputs) {
+      EXPECT_EQ(ReadBytes("route.mid"), "old mid");
+      EXPECT_EQ(ReadBytes("route.mif"), "old mif");
+      EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid", "route.mif"}));
+    } else {
+      EXPECT_EQ(Names(), (std::set<std::string>{"route.kml"}));
+    }
+  }
+
   ConversionSummary Convert(const std::string& name) { return ConvertFile(CString(PathOf(name))); }
 
   // Converts `name`, expecting a file error with `cause` whose report names `named`.
@@ -296,24 +318,13 @@ TEST_F(ConvertFileTest, FailureAtAnyStepKeepsTheOldOutputs) {
   for (const bool old_outputs : {true, false}) {
     for (const auto& row : rows) {
       SCOPED_TRACE(std::string(row.what) + (old_outputs ? "" : ", no old outputs"));
-      fs::remove(folder_ / "route.mid");
-      fs::remove(folder_ / "route.mif");
-      if (old_outputs) {
-        WriteFile("route.mid", "old mid");
-        WriteFile("route.mif", "old mif");
-      }
+      PutOldOutputs(old_outputs);
       {
         fault::ScopedFault failing(row.operation, row.after_calls,
                                    fault::TypicalOsError(row.cause));
         ExpectError("route.kml", row.cause, row.named);
       }
-      if (old_outputs) {
-        EXPECT_EQ(ReadBytes("route.mid"), "old mid");
-        EXPECT_EQ(ReadBytes("route.mif"), "old mif");
-        EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid", "route.mif"}));
-      } else {
-        EXPECT_EQ(Names(), (std::set<std::string>{"route.kml"}));
-      }
+      ExpectOldOutputsKept(old_outputs);
     }
   }
   Convert("route.kml");
@@ -331,12 +342,7 @@ TEST_F(ConvertFileTest, WithoutHardLinksAFailingRenameKeepsTheOldOutputs) {
     for (int rename = 0; rename < 4; ++rename) {
       SCOPED_TRACE("rename " + std::to_string(rename + 1) +
                    (old_outputs ? "" : ", no old outputs"));
-      fs::remove(folder_ / "route.mid");
-      fs::remove(folder_ / "route.mif");
-      if (old_outputs) {
-        WriteFile("route.mid", "old mid");
-        WriteFile("route.mif", "old mif");
-      }
+      PutOldOutputs(old_outputs);
       {
         fault::ScopedFault failing(fault::Operation::kRename, rename,
                                    fault::TypicalOsError(CFileException::accessDenied));
@@ -344,13 +350,7 @@ TEST_F(ConvertFileTest, WithoutHardLinksAFailingRenameKeepsTheOldOutputs) {
                    -1);
         ExpectError("route.kml", CFileException::accessDenied, named[rename]);
       }
-      if (old_outputs) {
-        EXPECT_EQ(ReadBytes("route.mid"), "old mid");
-        EXPECT_EQ(ReadBytes("route.mif"), "old mif");
-        EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid", "route.mif"}));
-      } else {
-        EXPECT_EQ(Names(), (std::set<std::string>{"route.kml"}));
-      }
+      ExpectOldOutputsKept(old_outputs);
     }
   }
 }

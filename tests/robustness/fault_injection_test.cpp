@@ -44,16 +44,6 @@ std::string LongKml() {
 
 class FaultInjectionTest : public RobustnessTest {
  protected:
-  // Three inputs with `kml`, and old outputs for each that must survive a failure.
-  void PrepareBatch(const std::string& kml) {
-    Clear();
-    for (const char* stem : {"a", "b", "c"}) {
-      WriteFile(std::string(stem) + ".kml", kml);
-      WriteFile(std::string(stem) + ".mid", std::string("old mid of ") + stem);
-      WriteFile(std::string(stem) + ".mif", std::string("old mif of ") + stem);
-    }
-  }
-
   // Arms `op` to fail after `calls` calls with the error of `cause`; in a test without hard
   // links every link fails as well.
   fault::ScopedFault Failing(Operation op, int calls, Cause cause) const {

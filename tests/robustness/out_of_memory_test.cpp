@@ -77,15 +77,6 @@ class OutOfMemoryTest : public RobustnessTest {
     g_allocations_before_failure = -1;
     g_failing_size = 0;
   }
-
-  void PrepareBatch(const std::string& kml) {
-    Clear();
-    for (const char* stem : {"a", "b", "c"}) {
-      WriteFile(std::string(stem) + ".kml", kml);
-      WriteFile(std::string(stem) + ".mid", std::string("old mid of ") + stem);
-      WriteFile(std::string(stem) + ".mif", std::string("old mif of ") + stem);
-    }
-  }
 };
 
 TEST_F(OutOfMemoryTest, AnyAllocationFailingWhileConvertingAFile) {

@@ -101,6 +101,15 @@ void RobustnessTest::Clear() const {
   for (const auto& entry : fs::directory_iterator(folder_)) fs::remove_all(entry.path());
 }
 
+void RobustnessTest::PrepareBatch(const std::string& kml) const {
+  Clear();
+  for (const char* stem : {"a", "b", "c"}) {
+    WriteFile(std::string(stem) + ".kml", kml);
+    WriteFile(std::string(stem) + ".mid", std::string("old mid of ") + stem);
+    WriteFile(std::string(stem) + ".mif", std::string("old mif of ") + stem);
+  }
+}
+
 std::set<std::string> RobustnessTest::Names() const {
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder_)) {

@@ -47,6 +47,9 @@ class RobustnessTest : public ::testing::Test {
   void Remove(const std::string& name) const;
   // Empties the folder (it stays).
   void Clear() const;
+  // Empties the folder and puts three inputs a, b and c with `kml` in it, each with old
+  // outputs ("old mid of a", ...) that must survive a failure.
+  void PrepareBatch(const std::string& kml) const;
   // The names in the folder, and every file's bytes.
   std::set<std::string> Names() const;
   std::map<std::string, std::string> Snapshot() const;
