@@ -51,6 +51,18 @@ const char* Reason(CFileException::Cause cause) {
       return "坐标点数超过了 MIF 折线所能容纳的上限（2147483647 个）。";
     case CFileException::outOfMemory:
       return "内存不足。";
+    case CFileException::badXml:
+      return "不是格式正确的 XML 文件。";
+    case CFileException::badZip:
+      return "压缩文件（KMZ）已损坏或无法读取。";
+    case CFileException::noKmlInZip:
+      return "压缩文件（KMZ）中没有 KML 文件。";
+    case CFileException::encryptedZip:
+      return "压缩文件（KMZ）中的 KML 文件已加密。";
+    case CFileException::unknownEncoding:
+      return "文件的字符编码无法识别。";
+    case CFileException::badEncoding:
+      return "文件中有不符合其字符编码的字节。";
   }
   return nullptr;
 }
@@ -69,6 +81,12 @@ const char* Action(CFileException::Cause cause) {
       return "无法访问文件“";
     case CFileException::readError:
     case CFileException::endOfFile:
+    case CFileException::badXml:
+    case CFileException::badZip:
+    case CFileException::noKmlInZip:
+    case CFileException::encryptedZip:
+    case CFileException::unknownEncoding:
+    case CFileException::badEncoding:
       return "无法读取文件“";
     case CFileException::writeError:
     case CFileException::diskFull:
@@ -83,12 +101,16 @@ const char* Action(CFileException::Cause cause) {
   }
 }
 
-std::string ComposeMessage(CFileException::Cause cause, const CString& path, long os_error) {
+std::string ComposeMessage(CFileException::Cause cause, const CString& path, long os_error,
+                           const CString& detail = CString()) {
   std::string message = Action(cause);
   message += path.str();
   message += "”：";
   if (const char* reason = Reason(cause)) {
     message += reason;
+    if (!detail.IsEmpty()) {
+      message += detail.str();
+    }
   } else if (os_error != 0) {
     message += "发生系统错误（错误代码 " + std::to_string(os_error) + "）。";
   } else {
@@ -104,6 +126,13 @@ CFileException::CFileException(Cause cause, CString path, long os_error)
       m_lOsError(os_error),
       m_strFileName(std::move(path)),
       message_(ComposeMessage(cause, m_strFileName, os_error)) {}
+
+CFileException::CFileException(Cause cause, CString path, CString detail)
+    : m_cause(cause),
+      m_lOsError(0),
+      m_strFileName(std::move(path)),
+      m_strDetail(std::move(detail)),
+      message_(ComposeMessage(cause, m_strFileName, 0, m_strDetail)) {}
 
 void CFileException::ThrowOsError(long os_error, const CString& path, bool writing) {
   throw CFileException(OsErrorToCause(os_error, writing), path, os_error);

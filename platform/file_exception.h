@@ -37,10 +37,20 @@ class CFileException : public std::exception {
     nameTooShort,      // the output names would leave the input's folder or have no name
     tooManyPoints,     // more points than a MIF polyline count can hold (2,147,483,647)
     outOfMemory,
+    // Causes of the full conversion; a detail (the line and column, say) may follow the reason:
+    badXml,           // not well-formed XML
+    badZip,           // a zip (KMZ) that is damaged or uses what cannot be read
+    noKmlInZip,       // a zip (KMZ) without a .kml entry
+    encryptedZip,     // the zip's KML entry is encrypted
+    unknownEncoding,  // the document's encoding is one the system cannot convert
+    badEncoding,      // bytes that are invalid in the document's encoding
   };
 
   // `os_error` is errno or GetLastError() (0 when there is none).
   CFileException(Cause cause, CString path, long os_error = 0);
+  // With a `detail` in the system code page that the report puts after the reason, such as
+  // "第 12 行第 5 列：not well-formed (invalid token)".
+  CFileException(Cause cause, CString path, CString detail);
 
   // Raises the exception whose cause fits the platform error `os_error` (errno on POSIX,
   // GetLastError() on Windows) for the file `path`. `writing` picks writeError over readError
@@ -53,6 +63,7 @@ class CFileException : public std::exception {
   Cause m_cause;
   long m_lOsError;
   CString m_strFileName;
+  CString m_strDetail;  // empty when there is none
 
   // The error report: a Chinese sentence that names the file and the failure, in the system
   // code page, e.g. "无法打开文件“C:\maps\route.kml”：找不到该文件。".

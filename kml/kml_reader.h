@@ -1,0 +1,71 @@
+// KmlReader: the placemarks of a KML document, from its XML events.
+//
+// Turns the events into placemarks: the geometry flattened into parts whose coordinates stream
+// through in batches, then the placemark's attributes (name, description, folder path, time,
+// ExtendedData) and its style reference. Collects the document's shared styles for resolving
+// the references at the end. Knows nothing of MIF.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "kml/placemark.h"
+#include "kml/style_table.h"
+#include "kml/xml_event.h"
+
+namespace kml {
+
+struct KmlEvent {
+  enum class Type {
+    kPlacemarkBegin,
+    kPartBegin,    // `part`
+    kCoordinates,  // `coordinates`: the next batch of the current part (never empty)
+    kPartEnd,      // `point_count`, `distinct_points`
+    kPlacemarkEnd, // `placemark`
+    kDocumentEnd,  // `styles` complete; every later Next() gives kDocumentEnd again
+  };
+  Type type = Type::kDocumentEnd;
+  PartKind part = PartKind::kPoint;
+  std::span<const Coordinate> coordinates;
+  uint64_t point_count = 0;         // coordinates in the part
+  uint32_t distinct_points = 0;     // distinct coordinates in the part, counted up to 3
+  const Placemark* placemark = nullptr;
+};
+
+// What the reader passed over, for the file's summary line.
+struct ReaderCounts {
+  uint64_t placemarks = 0;
+  uint64_t overlays = 0;        // GroundOverlay, ScreenOverlay, PhotoOverlay: skipped
+  uint64_t network_links = 0;   // NetworkLink: skipped
+  uint64_t bad_tuples = 0;      // coordinate tuples that could not be read: skipped
+  uint64_t cut_values = 0;      // attribute values longer than kMaxValueBytes: cut
+  bool kml_root = false;        // the root element was <kml>
+};
+
+class KmlReader {
+ public:
+  // REQUIRES: `xml` outlives the reader.
+  explicit KmlReader(XmlEventSource& xml);
+  ~KmlReader();
+  KmlReader(const KmlReader&) = delete;
+  KmlReader& operator=(const KmlReader&) = delete;
+
+  // The next event. Views and pointers in it are valid until the next call. Throws what the
+  // XML source throws.
+  const KmlEvent& Next();
+
+  // Complete once Next() has given kDocumentEnd.
+  const StyleTable& styles() const { return styles_; }
+  const ReaderCounts& counts() const { return counts_; }
+
+ private:
+  class State;
+  XmlEventSource& xml_;
+  StyleTable styles_;
+  ReaderCounts counts_;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace kml

@@ -1,0 +1,40 @@
+// StyleTable: the document's shared styles by id, so that a styleUrl can be resolved once the
+// whole document is read (a style may be defined after the placemarks that use it).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+
+#include "kml/placemark.h"
+
+namespace kml {
+
+class StyleTable {
+ public:
+  // Styles beyond this many are not kept (and counted): what a file can make us hold is bounded.
+  static constexpr size_t kMaxEntries = size_t{1} << 18;
+
+  // A <Style id="...">. A later definition of the same id replaces the earlier one.
+  void AddStyle(std::string_view id, const Style& style);
+  // A <StyleMap id="...">: its "normal" Pair, which names a style by `normal_url` and/or holds
+  // an inline `normal_style`.
+  void AddStyleMap(std::string_view id, std::string_view normal_url, const Style& normal_style);
+
+  // The style of a placemark: the shared style that `style_url` names by its fragment ("#id",
+  // "doc.kml#id"), followed through StyleMaps' normal pairs, with `inline_style` laid over it.
+  // An unknown id, or a url without '#', gives `inline_style` alone.
+  Style Resolve(std::string_view style_url, const Style& inline_style) const;
+
+  size_t dropped() const { return dropped_; }  // definitions not kept (kMaxEntries)
+
+ private:
+  struct Entry {
+    Style style;
+    uint64_t next = 0;  // a StyleMap's normal url, hashed; 0 for none
+  };
+  std::unordered_map<uint64_t, Entry> entries_;  // by hashed id
+  size_t dropped_ = 0;
+};
+
+}  // namespace kml

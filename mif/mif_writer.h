@@ -1,0 +1,78 @@
+// MifWriter: placemarks into a MapInfo Interchange pair (.mif and .mid).
+//
+// Placemarks are added as they are read; what the header needs (the column schema, the
+// version, every object's point counts) is only known at the end, so the objects are kept in
+// spill files on the way and written out by Write. Knows nothing of XML: it takes the plain
+// placemark data of kml/placemark.h and the document's style table.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "kml/placemark.h"
+#include "kml/style_table.h"
+#include "platform/cstring.h"
+#include "platform/stdio_file.h"
+
+namespace mif {
+
+// The character set of the text in the outputs (the MIF header's Charset).
+enum class Charset {
+  kWindowsSimpChinese,  // GBK (code page 936)
+  kUtf8,                // "UTF-8", for MapInfo Pro 15.2 and later
+  kWindowsLatin1,       // code page 1252
+  kNeutral,             // text passed through as UTF-8
+};
+// "WindowsSimpChinese", "UTF-8", "WindowsLatin1", "Neutral" (case ignored) and false for others.
+bool ParseCharset(std::string_view name, Charset* charset);
+std::string_view CharsetName(Charset charset);
+
+// What was written, for the file's summary line.
+struct WriterCounts {
+  uint64_t points = 0;       // Point objects
+  uint64_t lines = 0;        // Pline objects (single and multiple sections)
+  uint64_t regions = 0;      // Region objects
+  uint64_t others = 0;       // Multipoint and Collection objects
+  uint64_t no_geometry = 0;  // placemarks written as "none"
+  uint64_t dropped_parts = 0;     // lines without points, rings of fewer than 3 distinct points
+  uint64_t replaced_chars = 0;    // characters the charset cannot hold, written as '?'
+  uint64_t cut_values = 0;        // values cut to 254 bytes
+  uint64_t dropped_fields = 0;    // ExtendedData fields beyond the column limit
+};
+
+class MifWriter {
+ public:
+  // At most this many columns (MapInfo's limit); later fields are dropped and counted.
+  static constexpr size_t kMaxColumns = 250;
+
+  // `report_path` names the output in errors of the spill files.
+  MifWriter(Charset charset, const platform::CString& report_path);
+  ~MifWriter();
+  MifWriter(const MifWriter&) = delete;
+  MifWriter& operator=(const MifWriter&) = delete;
+
+  // One placemark: BeginPlacemark, then for each part BeginPart, AddCoordinates (any number of
+  // batches) and EndPart, then EndPlacemark. Throws CFileException from the spill files.
+  void BeginPlacemark();
+  void BeginPart(kml::PartKind kind);
+  void AddCoordinates(std::span<const kml::Coordinate> coordinates);
+  // `distinct_points`: distinct coordinates of the part, counted up to 3.
+  void EndPart(uint32_t distinct_points);
+  void EndPlacemark(const kml::Placemark& placemark);
+
+  // Writes the MIF (header, then every object with its style resolved in `styles`) and the MID
+  // (one row per object). Text mode is not used: line ends are written as CR LF.
+  void Write(const kml::StyleTable& styles, platform::CReplaceFile& mif,
+             platform::CReplaceFile& mid);
+
+  const WriterCounts& counts() const;
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace mif
