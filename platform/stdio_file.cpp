@@ -118,6 +118,21 @@ class TextFile {
     }
   }
 
+  size_t ReadRaw(char* out, size_t size) {
+    if (begin_ == end_ && size > 0) {
+      // Whatever a text read left in the buffer has been given; a raw read goes on from the
+      // buffer's end, where a byte 0x1A no longer ends anything.
+      input_ended_ = false;
+      Fill(/*text_mode=*/false);
+    }
+    const size_t count = std::min(size, end_ - begin_);
+    std::memcpy(out, buffer_.get() + begin_, count);
+    begin_ += count;
+    return count;
+  }
+
+  uint64_t Length() const { return IsOpen() ? os::Size(handle_) : 0; }
+
   uint64_t GetPosition() const { return writing_ ? file_offset_ + used_ : buffer_offset_ + begin_; }
 
   void Seek(uint64_t offset) {
@@ -188,7 +203,7 @@ class TextFile {
 
   // Moves what is left of the buffer to its front and reads more behind it. A byte 0x1A in the
   // new data ends the input there: nothing after it is ever data.
-  void Fill() {
+  void Fill(bool text_mode = true) {
     RequireOpen();
     char* const data = buffer_.get();
     if (begin_ > 0) {
@@ -206,7 +221,8 @@ class TextFile {
       input_ended_ = true;
       return;
     }
-    if (const void* stop = std::memchr(data + end_, kEndOfInput, got)) {
+    const void* stop = text_mode ? std::memchr(data + end_, kEndOfInput, got) : nullptr;
+    if (stop != nullptr) {
       got = static_cast<size_t>(static_cast<const char*>(stop) - (data + end_));
       input_ended_ = true;
     }
@@ -280,6 +296,10 @@ bool CStdioFile::ReadString(CString& line) {
 CStdioFile::PieceEnd CStdioFile::ReadLinePiece(std::string_view& piece) {
   return impl_->ReadLinePiece(piece);
 }
+
+size_t CStdioFile::ReadRaw(char* buffer, size_t size) { return impl_->ReadRaw(buffer, size); }
+
+uint64_t CStdioFile::GetLength() const { return impl_->Length(); }
 
 uint64_t CStdioFile::GetPosition() const { return impl_->GetPosition(); }
 

@@ -71,6 +71,13 @@ class CStdioFile : public CFile {
   enum class PieceEnd { kMore, kLineEnd, kInputEnd };
   PieceEnd ReadLinePiece(std::string_view& piece);
 
+  // Binary reading: up to `size` bytes as they stand in the file (no line ends looked at, a
+  // byte 0x1A is data), from the current position; gives 0 only at the end of the file.
+  // REQUIRES: no text read since the file was opened or last Seek.
+  size_t ReadRaw(char* buffer, size_t size);
+  // The size of the file in bytes (0 when the system cannot tell).
+  uint64_t GetLength() const;
+
   // Offset in the file of the next byte that a read will give; Seek goes back to such an
   // offset (for example the start of a line, or a byte within it) for a second pass.
   uint64_t GetPosition() const;

@@ -43,6 +43,8 @@ long SeekTo(Handle handle, uint64_t offset);
 long Sync(Handle handle);
 long Close(Handle handle);
 bool Identity(Handle handle, FileIdentity* identity);
+// The file's size in bytes, or 0 when it cannot be told.
+uint64_t Size(Handle handle);
 
 // Whether `error` says the name already exists, or that the name is too long.
 bool IsAlreadyExists(long error);

@@ -175,6 +175,12 @@ long Close(Handle handle) {
   return ::close(Fd(handle)) == 0 || errno == EINTR ? 0 : errno;
 }
 
+uint64_t Size(Handle handle) {
+  struct stat status {};
+  if (fstat(static_cast<int>(handle), &status) != 0 || status.st_size < 0) return 0;
+  return static_cast<uint64_t>(status.st_size);
+}
+
 bool Identity(Handle handle, FileIdentity* identity) {
   struct stat info;
   if (::fstat(Fd(handle), &info) != 0) return false;

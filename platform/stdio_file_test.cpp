@@ -159,6 +159,27 @@ TEST_F(FileTest, ReadsTextModeLines) {
   }
 }
 
+TEST_F(FileTest, ReadRawGivesTheBytesAsTheyStand) {
+  // Line ends, a byte 0x1A and NUL bytes are data; reads cross the buffer's end.
+  std::string bytes = std::string("a\r\nb\x1a\0c\rd", 10) + std::string(kBuffer + 7, 'x');
+  const CString path = Path("raw.bin");
+  WriteBytes(path, bytes);
+  for (const size_t chunk : {size_t{1}, size_t{4096}, kBuffer + 100}) {
+    CStdioFile file(path, CFile::modeRead);
+    EXPECT_EQ(file.GetLength(), bytes.size());
+    std::string got;
+    std::vector<char> buffer(chunk);
+    while (const size_t count = file.ReadRaw(buffer.data(), buffer.size())) {
+      got.append(buffer.data(), count);
+    }
+    EXPECT_EQ(got, bytes) << "chunk " << chunk;
+    file.Seek(3);
+    char again[4];
+    ASSERT_EQ(file.ReadRaw(again, sizeof again), sizeof again);
+    EXPECT_EQ(std::string(again, sizeof again), bytes.substr(3, 4));
+  }
+}
+
 TEST_F(FileTest, SeeksBackToALineOrIntoIt) {
   const std::string long_line(2 * kBuffer + 11, 'L');
   const CString path = Path("seek.kml");

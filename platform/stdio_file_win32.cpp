@@ -145,6 +145,12 @@ long Close(Handle handle) {
   return CloseHandle(Win(handle)) ? 0 : static_cast<long>(GetLastError());
 }
 
+uint64_t Size(Handle handle) {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(reinterpret_cast<HANDLE>(handle), &size) || size.QuadPart < 0) return 0;
+  return static_cast<uint64_t>(size.QuadPart);
+}
+
 bool Identity(Handle handle, FileIdentity* identity) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(Win(handle), &info)) return false;
