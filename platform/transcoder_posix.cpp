@@ -73,7 +73,9 @@ Stop RunIconv(iconv_t handle, std::string_view input, std::vector<char>& scratch
 
 // Text goes from the source set to UTF-8, then from UTF-8 to the target: bytes iconv refuses
 // in the first step are invalid input, characters it refuses in the second are ones the target
-// cannot hold. UTF-8 sources are checked here, since glibc lets ill-formed UTF-8 through.
+// cannot hold. UTF-8 sources are checked here, since glibc lets ill-formed UTF-8 through. The
+// second step hands iconv wide characters, its own inner form: from UTF-8 it would take two
+// steps and, at each character the target lacks, convert the text before it again.
 class IconvTranscoder : public BlockTranscoder {
  public:
   IconvTranscoder(Charset from, Charset to) : from_(from), to_(to) {}
@@ -84,7 +86,7 @@ class IconvTranscoder : public BlockTranscoder {
       if (!decoder_->valid()) return false;
     }
     if (to_ != Charset::kUtf8) {
-      encoder_ = std::make_unique<IconvHandle>(iconv_open(IconvName(to_), "UTF-8"));
+      encoder_ = std::make_unique<IconvHandle>(iconv_open(IconvName(to_), "WCHAR_T"));
       if (!encoder_->valid()) return false;
     }
     return true;
@@ -114,23 +116,43 @@ class IconvTranscoder : public BlockTranscoder {
 
  private:
   void Encode(std::string_view utf8, std::string& output) {
-    while (!utf8.empty()) {
-      size_t taken = 0;
-      if (RunIconv(encoder_->get(), utf8, scratch_, output, &taken) == Stop::kDone) return;
-      // The text is whole, valid UTF-8, so iconv only stops at a character the target lacks.
-      output.push_back('?');
-      ++replaced_;
-      const auto lead = static_cast<unsigned char>(utf8[taken]);
-      const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-      utf8.remove_prefix(taken + length);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+    size_t at = 0;
+    while (at < utf8.size()) {
+      wide_.clear();
+      while (at < utf8.size() && wide_.size() < kWideBlock) {
+        const unsigned char lead = bytes[at];
+        if (lead < 0x80) {
+          wide_.push_back(lead);
+          ++at;
+          continue;
+        }
+        const size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t code = lead & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) code = (code << 6) | (bytes[at + k] & 0x3F);
+        wide_.push_back(static_cast<wchar_t>(code));
+        at += length;
+      }
+      std::string_view units(reinterpret_cast<const char*>(wide_.data()),
+                             wide_.size() * sizeof(wchar_t));
+      while (!units.empty()) {
+        size_t taken = 0;
+        if (RunIconv(encoder_->get(), units, scratch_, output, &taken) == Stop::kDone) break;
+        output.push_back('?');
+        ++replaced_;
+        units.remove_prefix(taken + sizeof(wchar_t));
+      }
     }
   }
+
+  static constexpr size_t kWideBlock = size_t{16} << 10;
 
   Charset from_;
   Charset to_;
   std::unique_ptr<IconvHandle> decoder_;
   std::unique_ptr<IconvHandle> encoder_;
   std::string utf8_;
+  std::vector<wchar_t> wide_;
   std::vector<char> scratch_ = std::vector<char>(size_t{64} << 10);
 };
 
