@@ -44,16 +44,6 @@ bool IsCharacterBoundary(const CString& text, size_t offset) {
   return at == offset;
 }
 
-// Renaming an output over a name of the input (the same name, another case of it, a link or a
-// hard link) would destroy the input, so such an input is refused before any output exists.
-void RefuseOutputThatIsInput(const CString& output_path, const CStdioFile& input,
-                             const CString& input_path) {
-  platform::FileIdentity output;
-  if (platform::GetFileIdentity(output_path, &output) && output == input.GetIdentity()) {
-    throw CFileException(CFileException::sameAsInput, input_path);
-  }
-}
-
 void WriteLineEnds(CReplaceFile& output, PointCount count) {
   // Written as the CR LF that text mode makes of "\n", so that the bytes are not looked at again.
   constexpr std::string_view kLineEnd = "\r\n";
@@ -71,6 +61,30 @@ void WriteLineEnds(CReplaceFile& output, PointCount count) {
 }
 
 }  // namespace
+
+// Renaming an output over a name of the input (the same name, another case of it, a link or a
+// hard link) would destroy the input, so such an input is refused before any output exists.
+void RefuseOutputThatIsInput(const CString& output_path, const CStdioFile& input,
+                             const CString& input_path) {
+  platform::FileIdentity output;
+  if (platform::GetFileIdentity(output_path, &output) && output == input.GetIdentity()) {
+    throw CFileException(CFileException::sameAsInput, input_path);
+  }
+}
+
+void CommitPair(CReplaceFile& mid, CReplaceFile& mif) {
+  // Both outputs are on disk before either replaces its old file, and the old MID comes back
+  // if the MIF cannot replace its own: the pair is never left half new.
+  mid.Finish();
+  mif.Finish();
+  mid.Commit();
+  try {
+    mif.Commit();
+  } catch (...) {
+    mid.Rollback();
+    throw;
+  }
+}
 
 CString MakeSiblingPath(const CString& path, const char* extension) {
   const std::string_view text = path.view();
@@ -113,17 +127,7 @@ ConversionSummary ConvertFile(const CString& path) {
   WritePointText(input, scanned, mif);
   WriteLineEnds(mid, scanned.points);
 
-  // Both outputs are on disk before either replaces its old file, and the old MID comes back
-  // if the MIF cannot replace its own: the pair is never left half new.
-  mid.Finish();
-  mif.Finish();
-  mid.Commit();
-  try {
-    mif.Commit();
-  } catch (...) {
-    mid.Rollback();
-    throw;
-  }
+  CommitPair(mid, mif);
   return summary;
 }
 

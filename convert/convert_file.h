@@ -3,6 +3,7 @@
 
 #include "convert/coordinate_line.h"
 #include "platform/cstring.h"
+#include "platform/stdio_file.h"
 
 namespace convert {
 
@@ -12,6 +13,16 @@ namespace convert {
 // part of the path (on Windows "\\", "/" or a drive's ":"; elsewhere "/"), leave no name, or
 // cut a character of the system code page in two (a GBK name without an extension, say).
 platform::CString MakeSiblingPath(const platform::CString& path, const char* extension);
+
+// Throws CFileException(sameAsInput, input_path) when `output_path` names the open `input`
+// itself (the same name, another case of it, a link or a hard link).
+void RefuseOutputThatIsInput(const platform::CString& output_path,
+                             const platform::CStdioFile& input,
+                             const platform::CString& input_path);
+
+// Replaces both outputs together: both are put on the disk first, then the MID, then the MIF
+// replaces its target; if the MIF cannot, the old MID is put back. Throws CFileException.
+void CommitPair(platform::CReplaceFile& mid, platform::CReplaceFile& mif);
 
 struct ConversionSummary {
   platform::CString mid_path;
