@@ -1,10 +1,9 @@
-// Stand-ins for the parts of other layers that the writer's tests use, linked only while those
-// layers' own sources are not in the tree: a plain style table and no transcoders.
+// A stand-in for the style table that the writer's tests use, linked only while the KML
+// reader's own is not in the tree.
 #include <functional>
 #include <string_view>
 
 #include "kml/style_table.h"
-#include "platform/transcoder.h"
 
 #if KML2MIF_STAND_IN_STYLE_TABLE
 namespace kml {
@@ -38,11 +37,4 @@ Style StyleTable::Resolve(std::string_view style_url, const Style& inline_style)
   return style;
 }
 }  // namespace kml
-#endif
-
-#if KML2MIF_STAND_IN_TRANSCODER
-std::unique_ptr<platform::Transcoder> platform::Transcoder::Open(std::string_view,
-                                                                 std::string_view) {
-  return nullptr;
-}
 #endif
