@@ -67,8 +67,32 @@ std::string Label(const Conversion& row) {
   return std::string(row.from) + " -> " + row.to + " of " + ::testing::PrintToString(row.input);
 }
 
-// The Windows build writes no GB18030 (it reads it on the base of code page 936; nothing in the
-// program writes it).
+// Wine has no GB18030 code page: there the GBK family is read with code page 936, which lacks
+// GB18030's four-byte forms and reads a few two-byte forms otherwise (A2E3 is no euro sign).
+bool ReadsGb18030() {
+  auto transcoder = Transcoder::Open("GB18030", "UTF-8");
+  std::string output;
+  return transcoder != nullptr && transcoder->Convert("\x81\x36\xA6\x31\xA2\xE3", true, output) &&
+         output == "\xE2\x80\xA2\xE2\x82\xAC";
+}
+
+bool NeedsGb18030(const Conversion& row) {
+  const std::string from = row.from;
+  if (from == "UTF-8" || from.find("UTF-16") == 0 || from == "ISO-8859-1" || from == "latin1" ||
+      from == "US-ASCII" || from == "windows-1252") {
+    return false;
+  }
+  for (size_t i = 0; i + 1 < row.input.size(); ++i) {
+    const auto second = static_cast<unsigned char>(row.input[i + 1]);
+    if (static_cast<unsigned char>(row.input[i]) >= 0x81 && second >= 0x30 && second <= 0x39) {
+      return true;
+    }
+  }
+  return row.input.find("\xA2\xE3") != std::string::npos;
+}
+
+// Windows writes no GB18030 where the system lacks its code page; nothing in the program
+// writes it.
 bool CanWrite(std::string to) {
   for (char& c : to) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return to != "GB18030" || Transcoder::Open("UTF-8", "GB18030") != nullptr;
@@ -76,6 +100,7 @@ bool CanWrite(std::string to) {
 
 TEST(TranscoderTest, ConvertsInOneCall) {
   for (const Conversion& row : Conversions()) {
+    if (NeedsGb18030(row) && !ReadsGb18030()) continue;
     SCOPED_TRACE(Label(row));
     auto transcoder = Transcoder::Open(row.from, row.to);
     if (transcoder == nullptr && !CanWrite(row.to)) continue;
