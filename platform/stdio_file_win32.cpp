@@ -257,4 +257,29 @@ bool GetFileIdentity(const CString& path, FileIdentity* identity) {
   return known;
 }
 
+FileKind GetFileKind(const CString& path) {
+  const std::wstring system_path = os::SystemPath(path);
+  const DWORD attributes = GetFileAttributesW(system_path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return FileKind::kFolder;
+  }
+  // No access asked for: the type of a device or a pipe is told without reading from it.
+  const HANDLE handle =
+      CreateFileW(system_path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return attributes != INVALID_FILE_ATTRIBUTES ? FileKind::kRegular : FileKind::kMissing;
+  }
+  const DWORD type = GetFileType(handle);
+  CloseHandle(handle);
+  switch (type) {
+    case FILE_TYPE_CHAR:
+      return FileKind::kDevice;
+    case FILE_TYPE_PIPE:
+      return FileKind::kPipe;
+    default:
+      return FileKind::kRegular;
+  }
+}
+
 }  // namespace platform
