@@ -12,14 +12,16 @@ namespace {
 
 HANDLE Win(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 
-// Paths are narrow strings in the ANSI code page; the wide calls take any length.
+// Paths are narrow strings in the ANSI code page, or UTF-8 where the program has chosen it; the
+// wide calls take any name and any length.
 std::wstring Widen(const CString& path) {
   if (path.IsEmpty()) return std::wstring();
-  const int length = MultiByteToWideChar(CP_ACP, 0, path.GetString(),
+  const UINT code_page = UsesUtf8Strings() ? CP_UTF8 : CP_ACP;
+  const int length = MultiByteToWideChar(code_page, 0, path.GetString(),
                                          static_cast<int>(path.GetLength()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.GetString(), static_cast<int>(path.GetLength()), wide.data(),
-                      length);
+  MultiByteToWideChar(code_page, 0, path.GetString(), static_cast<int>(path.GetLength()),
+                      wide.data(), length);
   return wide;
 }
 

@@ -32,6 +32,9 @@ run() {
   fi
 }
 
+# english CMD...: runs CMD as under an English locale (under Wine: code page 1252).
+english() { LC_ALL=C.UTF-8 KML2MIF_WINE_LANG=C.UTF-8 "$@"; }
+
 expect_status() { [ "$status" = "$1" ] || fail "$2: exit $status, expected $1 (stderr: $err)"; }
 expect_in() { case "$2" in *"$1"*) ;; *) fail "$3: '$1' not in '$2'" ;; esac; }
 kml() { printf '<coordinates>\n%s\n</coordinates>\n' "$2" >"$1"; }
@@ -46,10 +49,10 @@ expect_in "退出状态" "$out" "--help"
 expect_in "--keep-going" "$out" "--help"
 expect_in "--first-line" "$out" "--help"
 
-LC_ALL=C.UTF-8 run -h
+english run -h
 expect_status 0 "-h (English)"
 expect_in "Exit status" "$out" "-h (English)"
-LC_ALL=C.UTF-8 run --bogus
+english run --bogus
 expect_in "unknown option" "$err" "--bogus (English)"
 
 run -V
@@ -156,10 +159,10 @@ done
 if [ -z "$emulator" ]; then
   mkfifo pipe.kml
   before="$(find . | sort)"
-  LC_ALL=C.UTF-8 run pipe.kml /dev/null
+  english run pipe.kml /dev/null
   expect_status 1 "pipe"
   expect_in "pipe.kml\": it is a pipe" "$err" "pipe"
-  LC_ALL=C.UTF-8 run -k pipe.kml /dev/null
+  english run -k pipe.kml /dev/null
   expect_in "/dev/null\": it is a device" "$err" "device"
   run --first-line /dev/stdin </dev/null
   [ ! -e /dev/stmif ] && [ ! -e /dev/stmid ] || fail "/dev/stdin: outputs in /dev"
@@ -181,10 +184,26 @@ fi
 if [ -n "$emulator" ]; then
   # No shell expands wildcards for a Windows program: it expands them itself.
   mkdir wild && kml wild/one.kml "1,2,0 " && kml wild/two.kml "3,4,0 5,6,0 "
+  kml wild/中文.kml "1,2,0 "
   run --quiet --first-line 'wild/*.kml'
   expect_status 0 "wildcard"
-  [ -f wild/one.mif ] && [ -f wild/two.mif ] && [ -f wild/two.mid ] ||
+  [ -f wild/one.mif ] && [ -f wild/two.mif ] && [ -f wild/two.mid ] && [ -f wild/中文.mif ] ||
     fail "wildcard: not every matching file was converted"
+
+  # Any file name converts, whatever the ANSI code page (1252 here cannot hold Chinese).
+  kml 路线ß.kml "1,2,0 "
+  english run --first-line 路线ß.kml
+  expect_status 0 "Chinese name under code page 1252"
+  [ -f 路线ß.mif ] && [ -f 路线ß.mid ] || fail "Chinese name under code page 1252: no outputs"
+  english run --first-line 路线ß.kmz
+  expect_status 1 "missing Chinese name under code page 1252"
+
+  # Names that differ only in case are the same file on Windows.
+  kml case.kml "1,2,0 "
+  kml CASE.KMZ "1,2,0 "
+  run --first-line case.kml CASE.KMZ
+  expect_status 2 "outputs differing in case"
+  [ ! -e case.mif ] || fail "outputs differing in case: converted anyway"
 fi
 
 if [ "$failures" -gt 0 ]; then
