@@ -8,6 +8,7 @@
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME kml2mif)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "kml2mif")
 set(CPACK_PACKAGE_CONTACT "kml2mif maintainers <someone@example.org>")
 set(CPACK_PACKAGE_HOMEPAGE_URL "http://www.example.com/")
