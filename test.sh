@@ -43,6 +43,9 @@ packages() {
   cmake --preset native >/dev/null
   cmake --build --preset native -j "$jobs"
   cpack --preset deb >/dev/null
+  if command -v lintian >/dev/null; then
+    lintian --fail-on error build/native/packages/kml2mif_*.deb
+  fi
   local sudo=""
   [ "$(id -u)" = 0 ] || sudo=sudo
   $sudo tests/package/deb_install_test.sh build/native/packages/kml2mif_*.deb examples/route.kml

@@ -108,17 +108,27 @@ if(WIN32)
   set(CPACK_ARCHIVE_RUNTIME_FILE_NAME ${package_base})
   set(CPACK_ARCHIVE_DEBUG_FILE_NAME ${package_base}-debug)
 else()
-  # man reads compressed pages; Debian's policy wants them compressed reproducibly (-n).
-  set(man_page ${CMAKE_BINARY_DIR}/kml2mif.1.gz)
-  add_custom_command(
-    OUTPUT ${man_page}
-    COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/docs/kml2mif.1 > ${man_page}
-    DEPENDS ${PROJECT_SOURCE_DIR}/docs/kml2mif.1
-    VERBATIM)
-  add_custom_target(man_page ALL DEPENDS ${man_page})
+  # man reads compressed pages, and Debian wants them and the changelog compressed
+  # reproducibly (-n: no name or time in the header).
+  set(compressed)
+  foreach(entry "docs/kml2mif.1|kml2mif.1.gz" "docs/changelog.Debian|changelog.Debian.gz")
+    string(REPLACE "|" ";" entry "${entry}")
+    list(GET entry 0 input)
+    list(GET entry 1 output)
+    add_custom_command(
+      OUTPUT ${CMAKE_BINARY_DIR}/${output}
+      COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/${input} > ${CMAKE_BINARY_DIR}/${output}
+      DEPENDS ${PROJECT_SOURCE_DIR}/${input}
+      VERBATIM)
+    list(APPEND compressed ${CMAKE_BINARY_DIR}/${output})
+  endforeach()
+  add_custom_target(compressed_docs ALL DEPENDS ${compressed})
 
   install(TARGETS kml2mif RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
-  install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT Runtime)
+  install(FILES ${CMAKE_BINARY_DIR}/kml2mif.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+          COMPONENT Runtime)
+  install(FILES ${CMAKE_BINARY_DIR}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR}
+          COMPONENT Runtime)
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright COMPONENT Runtime)
 
   set(CPACK_GENERATOR DEB)
@@ -130,14 +140,15 @@ else()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "kml2mif turns KML and KMZ files, as drawn in map viewers, into MapInfo Interchange
-Format pairs (.mif and .mid) for MapInfo Professional, QGIS and other GIS programs.
-Every placemark is converted with its geometry (points, lines, polygons and
-multi-geometries), its name, description, folder, ExtendedData attributes and style,
-in any input encoding; large files are read in bounded memory.
+      "kml2mif turns KML and KMZ files, as drawn in map viewers, into MapInfo
+Interchange Format pairs (.mif and .mid) for MapInfo Professional, QGIS and
+other GIS programs. Every placemark is converted with its geometry (points,
+lines, polygons and multi-geometries), its name, description, folder,
+ExtendedData attributes and style, in any input encoding; large files are
+read in bounded memory.
 
-Outputs are replaced as a pair or not at all, the input is never modified, and every
-file error is reported with the file's name.")
+Outputs are replaced as a pair or not at all, the input is never modified,
+and every file error is reported with the file's name.")
 endif()
 
 include(CPack)

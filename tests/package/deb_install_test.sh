@@ -6,7 +6,8 @@
 set -euo pipefail
 deb="$(realpath "$1")"
 example="$(realpath "$2")"
-files=(/usr/bin/kml2mif /usr/share/man/man1/kml2mif.1.gz /usr/share/doc/kml2mif/copyright)
+doc=/usr/share/doc/kml2mif
+files=(/usr/bin/kml2mif /usr/share/man/man1/kml2mif.1.gz "$doc/copyright" "$doc/changelog.Debian.gz")
 scratch="$(mktemp -d)"
 installed=no
 cleanup() {
@@ -30,6 +31,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Section)" ] && [ -n "$(field Maintainer)" ] || fail "no section or maintainer"
 field Depends | grep -q 'libc6 (>=' || fail "Depends lacks libc6: $(field Depends)"
 field Description | sed -n 2p | grep -q . || fail "no long description"
+! field Description | grep -q '.\{80\}' || fail "a description line is longer than 79 characters"
 contents="$(dpkg-deb -c "$deb")"
 for file in "${files[@]}"; do
   grep -q " \.$file\$" <<<"$contents" || fail "$file is not in the package"
@@ -46,6 +48,8 @@ if command -v man >/dev/null; then
   MANPAGER=cat MANWIDTH=80 man kml2mif 2>/dev/null | grep -q -- '--keep-going' ||
     fail "the manual page does not show the options"
 fi
+changes="$(zcat "$doc/changelog.Debian.gz" | head -n 1)"
+[[ "$changes" == "kml2mif ($(field Version)) "* ]] || fail "the changelog is of $changes"
 ! ldd /usr/bin/kml2mif | grep -q 'not found' || fail "missing libraries: $(ldd /usr/bin/kml2mif)"
 
 # A conversion by the installed program, as a user who is not in the source tree.
