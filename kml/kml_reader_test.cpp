@@ -125,6 +125,10 @@ std::string InPlacemark(std::string_view content) {
          "</Placemark></Document></kml>";
 }
 
+// The document's text is UTF-8 on every platform, whatever code page narrow literals are in.
+const std::string kZhong = "\xe4\xb8\xad";                               // 中, 3 bytes
+const std::string kTrunkRoads = "\xe4\xb8\xbb\xe5\xb9\xb2\xe9\x81\x93";  // 主干道
+
 // Every text is cut into pieces of these sizes too; the result must not change.
 const size_t kPieceSizes[] = {1, 2, 3, 5, SIZE_MAX};
 
@@ -270,12 +274,15 @@ TEST(KmlReader, TheFolderPathNamesTheEnclosingFolders) {
   const Read read = ReadKml(
       "<kml><Document><name>doc</name><Placemark><name>top</name></Placemark>"
       "<Folder><name> Roads </name><Folder><Placemark><name>a</name></Placemark><Folder>"
-      "<name>主干道</name><name>second</name><Placemark><name>b</name></Placemark></Folder>"
+      "<name>" +
+      kTrunkRoads +
+      "</name><name>second</name><Placemark><name>b</name></Placemark></Folder>"
       "</Folder><Placemark><name>c</name></Placemark></Folder>"
       "<Folder><name>Rivers</name><Document><name>inner</name><Placemark><name>d</name>"
       "</Placemark></Document></Folder></Document></kml>");
-  const char* const expected[] = {"name=top", "folder=Roads|name=a", "folder=Roads/主干道|name=b",
-                                  "folder=Roads|name=c", "folder=Rivers|name=d"};
+  const std::string expected[] = {"name=top", "folder=Roads|name=a",
+                                  "folder=Roads/" + kTrunkRoads + "|name=b", "folder=Roads|name=c",
+                                  "folder=Rivers|name=d"};
   ASSERT_EQ(read.placemarks.size(), std::size(expected));
   for (size_t i = 0; i < std::size(expected); ++i) {
     EXPECT_EQ(read.Attributes(i), expected[i]);
@@ -284,7 +291,7 @@ TEST(KmlReader, TheFolderPathNamesTheEnclosingFolders) {
 
 TEST(KmlReader, CutsLongValuesAtACharacterBoundary) {
   std::string chinese;
-  for (int i = 0; i < 400; ++i) chinese += "中";  // 3 bytes each
+  for (int i = 0; i < 400; ++i) chinese += kZhong;
   const std::string kept_chinese = chinese.substr(0, kMaxValueBytes / 3 * 3);
   const std::string exact(kMaxValueBytes, 'x');
   const struct {
