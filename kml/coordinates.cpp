@@ -290,29 +290,24 @@ void CoordinateTokenizer::ClearBatch() {
 void DistinctCounter::Add(std::span<const Coordinate> coordinates) {
   for (const Coordinate& coordinate : coordinates) {
     if (count_ >= 3) return;
+    // The same text is the same point; only a different text needs the numbers compared.
     bool same = false;
-    bool parsed = false;
-    double x = 0, y = 0;
     for (uint32_t i = 0; i < count_ && !same; ++i) {
-      const Seen& seen = seen_[i];
-      if (coordinate.x == seen.x && coordinate.y == seen.y) {
-        same = true;
-        break;
-      }
-      if (!parsed) {
-        x = ParseNumber(coordinate.x).value_or(0);
-        y = ParseNumber(coordinate.y).value_or(0);
-        parsed = true;
-      }
-      same = x == seen.x_value && y == seen.y_value;
+      same = coordinate.x == seen_[i].x && coordinate.y == seen_[i].y;
+    }
+    if (same) continue;
+    const double x = ParseNumber(coordinate.x).value_or(0);
+    const double y = ParseNumber(coordinate.y).value_or(0);
+    for (uint32_t i = 0; i < count_ && !same; ++i) {
+      same = x == seen_[i].x_value && y == seen_[i].y_value;
     }
     if (same) continue;
     if (count_ < 2) {
       Seen& seen = seen_[count_];
       seen.x.assign(coordinate.x);
       seen.y.assign(coordinate.y);
-      seen.x_value = parsed ? x : ParseNumber(coordinate.x).value_or(0);
-      seen.y_value = parsed ? y : ParseNumber(coordinate.y).value_or(0);
+      seen.x_value = x;
+      seen.y_value = y;
     }
     ++count_;
   }

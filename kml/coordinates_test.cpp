@@ -18,10 +18,11 @@ std::ostream& operator<<(std::ostream& out, const Tokenized& tokenized) {
   return out << "\"" << tokenized.tuples << "\" bad " << tokenized.bad;
 }
 
-// Feeds the pieces as the reader does, handing each full batch on.
+// Feeds the pieces as the reader does, handing each full batch on; `eager` also hands on what
+// there is after every piece, so that the batch is cleared while a tuple is cut.
 Tokenized Tokenize(const std::vector<std::string_view>& pieces,
                    CoordinateTokenizer::Mode mode = CoordinateTokenizer::Mode::kCoordinates,
-                   size_t* batches = nullptr) {
+                   size_t* batches = nullptr, bool eager = false) {
   CoordinateTokenizer tokenizer;
   Tokenized result;
   const auto take = [&] {
@@ -39,6 +40,7 @@ Tokenized Tokenize(const std::vector<std::string_view>& pieces,
       piece.remove_prefix(tokenizer.Feed(piece));
       if (tokenizer.full()) take();
     }
+    if (eager) take();
   }
   tokenizer.Finish();
   take();
@@ -91,6 +93,10 @@ TEST(CoordinateTokenizer, ReadsTuplesWhereverThePiecesAreCut) {
     EXPECT_EQ(Tokenize(bytes), row.expected) << "byte by byte";
     for (size_t cut = 0; cut <= text.size(); ++cut) {
       EXPECT_EQ(Tokenize({text.substr(0, cut), text.substr(cut)}), row.expected) << "cut " << cut;
+      EXPECT_EQ(Tokenize({text.substr(0, cut), text.substr(cut)},
+                         CoordinateTokenizer::Mode::kCoordinates, nullptr, true),
+                row.expected)
+          << "cut " << cut << ", batch cleared there";
     }
   }
 }
