@@ -234,6 +234,16 @@ TEST(KmlReader, StreamsLongLinesInBoundedBatches) {
   }
 }
 
+TEST(KmlReader, APointIsItsFirstTupleHoweverManyFollow) {
+  std::string coordinates = "1,2";
+  for (size_t i = 0; i < CoordinateTokenizer::kBatchSize + 1; ++i) coordinates += " 3,4";
+  const Read read =
+      ReadKml(InPlacemark("<Point><coordinates>" + coordinates + "</coordinates></Point>"));
+  EXPECT_EQ(read.Geometry(), "point(1 2)");
+  EXPECT_EQ(read.placemarks.at(0).parts.at(0).point_count, 1u);
+  EXPECT_EQ(read.counts.bad_tuples, CoordinateTokenizer::kBatchSize + 1);
+}
+
 TEST(KmlReader, GivesTheAttributesOfThePlacemarkItself) {
   const struct {
     const char* content;
@@ -302,6 +312,7 @@ TEST(KmlReader, CutsLongValuesAtACharacterBoundary) {
       {chinese, kept_chinese, true},
       {"  " + exact + std::string(5000, ' '), exact, false},
       {exact + "y", exact, true},
+      {exact + " z" + std::string(9, ' '), exact, true},
       {"ab" + chinese, "ab" + chinese.substr(0, (kMaxValueBytes - 2) / 3 * 3), true},
       {std::string(kMaxValueBytes - 1, 'x') + " " + "z", std::string(kMaxValueBytes - 1, 'x'),
        true},

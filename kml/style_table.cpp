@@ -96,16 +96,13 @@ void StyleTable::AddStyleMap(std::string_view id, std::string_view normal_url,
 }
 
 Style StyleTable::Resolve(std::string_view style_url, const Style& inline_style) const {
+  // The bound on levels also ends a loop of StyleMaps: laying the same styles over each other
+  // again changes nothing.
   const Entry* chain[kMaxLevels];
-  uint64_t visited[kMaxLevels];
   size_t levels = 0;
   for (uint64_t key = KeyOfUrl(style_url); key != 0 && levels < kMaxLevels;) {
-    bool loop = false;
-    for (size_t i = 0; i < levels; ++i) loop = loop || visited[i] == key;
-    if (loop) break;
     const auto found = entries_.find(key);
     if (found == entries_.end()) break;
-    visited[levels] = key;
     chain[levels++] = &found->second;
     key = found->second.next;
   }
