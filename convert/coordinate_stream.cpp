@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -222,11 +225,12 @@ bool Runs(ScanLoops loops) {
 }
 
 ScanLoops Resolve(ScanLoops loops) {
+  // Looked up once: the choice holds for the whole run and costs nothing per scan.
   static const ScanLoops fastest = [] {
-    for (const ScanLoops each : {ScanLoops::kAvx512, ScanLoops::kAvx2, ScanLoops::kSse2}) {
-      if (Runs(each)) return each;
+    if (const char* name = std::getenv(kScanLoopsVariable)) {
+      if (const std::optional<ScanLoops> chosen = ScanLoopsNamed(name)) return *chosen;
     }
-    return ScanLoops::kPortable;
+    return AvailableScanLoops().back();
   }();
   return loops == ScanLoops::kFastest ? fastest : loops;
 }
@@ -243,6 +247,19 @@ size_t PointEndPrefix(size_t before_prefix, std::string_view after) {
 }
 
 }  // namespace
+
+std::optional<ScanLoops> ScanLoopsNamed(std::string_view name) {
+  constexpr std::pair<std::string_view, ScanLoops> kNames[] = {
+      {"portable", ScanLoops::kPortable},
+      {"sse2", ScanLoops::kSse2},
+      {"avx2", ScanLoops::kAvx2},
+      {"avx512", ScanLoops::kAvx512},
+  };
+  for (const auto& [each_name, loops] : kNames) {
+    if (name == each_name && Runs(loops)) return loops;
+  }
+  return std::nullopt;
+}
 
 std::vector<ScanLoops> AvailableScanLoops() {
   std::vector<ScanLoops> loops;

@@ -186,6 +186,28 @@ TEST(ScanLoopsTest, PortableFirstThenEachAtMostOnce) {
 #endif
 }
 
+// Every name gives its loops exactly when the processor runs them, so that a timing of "avx2"
+// is never a timing of something else.
+TEST(ScanLoopsTest, NamedOnlyWhenAvailable) {
+  const std::vector<ScanLoops> available = AvailableScanLoops();
+  const auto runs = [&available](ScanLoops loops) {
+    return std::find(available.begin(), available.end(), loops) != available.end();
+  };
+  const struct {
+    std::string_view name;
+    std::optional<ScanLoops> loops;  // when the processor runs them
+  } kCases[] = {
+      {"portable", ScanLoops::kPortable}, {"sse2", ScanLoops::kSse2}, {"avx2", ScanLoops::kAvx2},
+      {"avx512", ScanLoops::kAvx512},     {"", std::nullopt},         {"AVX2", std::nullopt},
+      {"fastest", std::nullopt},          {"avx", std::nullopt},      {"sse2 ", std::nullopt},
+  };
+  for (const auto& each : kCases) {
+    SCOPED_TRACE(std::string(each.name));
+    const bool expected = each.loops && runs(*each.loops);
+    EXPECT_EQ(ScanLoopsNamed(each.name), expected ? each.loops : std::nullopt);
+  }
+}
+
 PieceSizes Fixed(size_t size) {
   return [size](size_t) { return size; };
 }
