@@ -10,7 +10,8 @@ one run of each set, the order turned by one set every round, so that a change i
 the machine and the place in the round hit every set alike. Before every run the outputs are
 removed and `sync` empties the dirty pages. Prints per set the median wall time, the median
 user+sys CPU time of the process (steadier on a loaded machine: it leaves out the time spent
-waiting for the processor and the disk), and each median over that of the set before it.
+waiting for the processor and the disk), each median over that of the set before it, and the
+median over the rounds of each set's time over each simpler set's time in the same round.
 
 With --callgrind-points, also counts the instructions of one run per set under callgrind on a
 track of that many points (the count is the same on every run). Valgrind does not run AVX-512,
@@ -102,6 +103,22 @@ def time_sets(kml2mif, kml, sets, rounds):
               (loops, wall, min(walls[loops]), ratio(wall, before and before[0]), cpu,
                ratio(cpu, before and before[1])), flush=True)
         before = (wall, cpu)
+    # The same round's runs against each other: steadier than a ratio of medians when the load
+    # of the machine drifts over the rounds.
+    print()
+    print("| set | " + " | ".join("wall / %s, per round | user+sys / %s, per round" %
+                                   (simpler, simpler) for simpler in sets[:-1]) + " |")
+    print("|---|" + "---:|---:|" * (len(sets) - 1))
+    for index, loops in enumerate(sets[1:], 1):
+        cells = []
+        for simpler in sets[:-1]:
+            if sets.index(simpler) >= index:
+                cells += ["", ""]
+                continue
+            cells += ["%.3f" % statistics.median(
+                ours / theirs for ours, theirs in zip(runs[loops], runs[simpler]))
+                for runs in (walls, cpus)]
+        print("| %s | %s |" % (loops, " | ".join(cells)), flush=True)
 
 
 def count_instructions(kml2mif, kml, sets):
