@@ -2,7 +2,7 @@
 """Times kml2mif with each set of scan loops (KML2MIF_SCAN_LOOPS) on one KML track.
 
 Usage: loops.py KML2MIF WORKDIR [--points N] [--rounds N] [--sets portable,sse2,...]
-                [--callgrind-points N]
+                [--niceness N] [--callgrind-points N]
 
 Makes the track with make_kml.py (10^7 points, 230 MB, by default), runs every set once untimed
 (page cache warm, and the outputs of all sets must be the same bytes), then --rounds rounds of
@@ -12,6 +12,9 @@ removed and `sync` empties the dirty pages. Prints per set the median wall time,
 user+sys CPU time of the process (steadier on a loaded machine: it leaves out the time spent
 waiting for the processor and the disk), each median over that of the set before it, and the
 median over the rounds of each set's time over each simpler set's time in the same round.
+
+With --niceness below 0 (as root), the runs take the processor ahead of other work on the
+machine, so that its load stretches the wall times less.
 
 With --callgrind-points, also counts the instructions of one run per set under callgrind on a
 track of that many points (the count is the same on every run). Valgrind does not run AVX-512,
@@ -72,8 +75,8 @@ def ratio(value, before):
     return "%.3f" % (value / before) if before else ""
 
 
-def time_sets(kml2mif, kml, sets, rounds):
-    command = [kml2mif, "--quiet", kml]
+def time_sets(kml2mif, kml, sets, rounds, niceness):
+    command = ["nice", "-n", str(niceness), kml2mif, "--quiet", kml]
     digests = {}
     for loops in sets:
         remove_outputs(kml)
@@ -146,15 +149,16 @@ def main():
     parser.add_argument("--rounds", type=int, default=15)
     parser.add_argument("--sets", default="portable,sse2,avx2,avx512",
                         help="simplest first")
+    parser.add_argument("--niceness", type=int, default=0)
     parser.add_argument("--callgrind-points", type=int, default=0)
     args = parser.parse_args()
     os.makedirs(args.workdir, exist_ok=True)
     sets = args.sets.split(",")
     kml = make_track(args.points, args.workdir)
-    print("%d points, %.1f MB, %d rounds" % (args.points, os.path.getsize(kml) / 1e6,
-                                             args.rounds))
+    print("%d points, %.1f MB, %d rounds, niceness %d" % (
+        args.points, os.path.getsize(kml) / 1e6, args.rounds, args.niceness))
     print()
-    time_sets(args.kml2mif, kml, sets, args.rounds)
+    time_sets(args.kml2mif, kml, sets, args.rounds, args.niceness)
     if args.callgrind_points:
         small = make_track(args.callgrind_points, args.workdir)
         print()
