@@ -59,7 +59,7 @@ def run(command, loops, prefix=()):
     if child.returncode != 0:
         sys.exit("failed (%d) with %s: %s\n%s" % (child.returncode, loops, " ".join(command),
                                                    stderr.decode(errors="replace")))
-    return wall, usage.ru_utime + usage.ru_stime, stderr.decode(errors="replace")
+    return wall, (usage.ru_utime + usage.ru_stime, usage.ru_utime), stderr.decode(errors="replace")
 
 
 def digest_outputs(kml):
@@ -86,25 +86,27 @@ def time_sets(kml2mif, kml, sets, rounds, niceness):
         sys.exit("the sets wrote different outputs: %s" % digests)
     walls = {loops: [] for loops in sets}
     cpus = {loops: [] for loops in sets}
+    users = {loops: [] for loops in sets}
     for round_number in range(rounds):
         turn = round_number % len(sets)
         for loops in sets[turn:] + sets[:turn]:
             remove_outputs(kml)
             subprocess.run(["sync"], check=True)
-            wall, cpu, _ = run(command, loops)
+            wall, (cpu, user), _ = run(command, loops)
             walls[loops].append(wall)
             cpus[loops].append(cpu)
+            users[loops].append(user)
     remove_outputs(kml)
     print("| set | median wall s | min wall s | wall / set before | median user+sys s |"
-          " user+sys / set before |")
-    print("|---|---:|---:|---:|---:|---:|")
+          " user+sys / set before | median user s |")
+    print("|---|---:|---:|---:|---:|---:|---:|")
     before = None
     for loops in sets:
         wall = statistics.median(walls[loops])
         cpu = statistics.median(cpus[loops])
-        print("| %s | %.3f | %.3f | %s | %.3f | %s |" %
+        print("| %s | %.3f | %.3f | %s | %.3f | %s | %.3f |" %
               (loops, wall, min(walls[loops]), ratio(wall, before and before[0]), cpu,
-               ratio(cpu, before and before[1])), flush=True)
+               ratio(cpu, before and before[1]), statistics.median(users[loops])), flush=True)
         before = (wall, cpu)
     # The same round's runs against each other: steadier than a ratio of medians when the load
     # of the machine drifts over the rounds.
