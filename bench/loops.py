@@ -149,7 +149,7 @@ def main():
     parser.add_argument("workdir")
     parser.add_argument("--points", type=int, default=10000000)
     parser.add_argument("--rounds", type=int, default=15)
-    parser.add_argument("--sets", default="portable,sse2,avx2,avx512",
+    parser.add_argument("--sets", default="portable,sse2,avx512",
                         help="simplest first")
     parser.add_argument("--niceness", type=int, default=0)
     parser.add_argument("--callgrind-points", type=int, default=0)

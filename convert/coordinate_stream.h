@@ -51,7 +51,7 @@ void WritePointText(platform::CStdioFile& input, const ScannedCoordinates& scann
 // The loops that look at every byte of the line, by the instructions they use. kFastest is the
 // fastest that this processor runs (or those that kScanLoopsVariable names); the others are
 // there so that tests can check each one.
-enum class ScanLoops { kFastest, kPortable, kSse2, kAvx2, kAvx512 };
+enum class ScanLoops { kFastest, kPortable, kSse2, kAvx512 };
 
 // The loops built into this program that this processor runs, kPortable first.
 std::vector<ScanLoops> AvailableScanLoops();
@@ -62,7 +62,7 @@ std::vector<ScanLoops> AvailableScanLoops();
 // does not run, it leaves the fastest.
 inline constexpr char kScanLoopsVariable[] = "KML2MIF_SCAN_LOOPS";
 
-// The loops called `name` ("portable", "sse2", "avx2", "avx512"), or nothing when the name is
+// The loops called `name` ("portable", "sse2", "avx512"), or nothing when the name is
 // unknown or names loops not in AvailableScanLoops().
 std::optional<ScanLoops> ScanLoopsNamed(std::string_view name);
 
