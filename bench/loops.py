@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Times kml2mif with each set of scan loops (KML2MIF_SCAN_LOOPS) on one KML track.
+"""Times kml2mif --first-line with each set of scan loops (KML2MIF_SCAN_LOOPS) on one KML track.
 
 Usage: loops.py KML2MIF WORKDIR [--points N] [--rounds N] [--sets portable,sse2,...]
                 [--niceness N] [--callgrind-points N]
@@ -76,7 +76,7 @@ def ratio(value, before):
 
 
 def time_sets(kml2mif, kml, sets, rounds, niceness):
-    command = ["nice", "-n", str(niceness), kml2mif, "--quiet", kml]
+    command = ["nice", "-n", str(niceness), kml2mif, "--quiet", "--first-line", kml]
     digests = {}
     for loops in sets:
         remove_outputs(kml)
@@ -134,7 +134,7 @@ def count_instructions(kml2mif, kml, sets):
         if loops == "avx512":
             continue
         remove_outputs(kml)
-        _, _, stderr = run([kml2mif, "--quiet", kml], loops,
+        _, _, stderr = run([kml2mif, "--quiet", "--first-line", kml], loops,
                            ["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null"])
         collected = [line for line in stderr.splitlines() if "Collected :" in line]
         instructions = int(collected[-1].split(":")[-1].strip())
