@@ -53,7 +53,7 @@ void WritePointText(platform::CStdioFile& input, const ScannedCoordinates& scann
 // there so that tests can check each one.
 enum class ScanLoops { kFastest, kPortable, kSse2, kAvx512 };
 
-// The loops built into this program that this processor runs, kPortable first.
+// The loops built into this program that this processor runs, kPortable first, the fastest last.
 std::vector<ScanLoops> AvailableScanLoops();
 
 // The environment variable that sets what kFastest stands for in this run, by a name that

@@ -177,6 +177,8 @@ TEST(ScanLoopsTest, PortableFirstThenEachAtMostOnce) {
   const std::vector<ScanLoops> loops = AvailableScanLoops();
   ASSERT_FALSE(loops.empty());
   EXPECT_EQ(loops[0], ScanLoops::kPortable);
+  // The last is what runs when nothing else is asked for.
+  EXPECT_TRUE(std::is_sorted(loops.begin(), loops.end()));
   for (const ScanLoops each : loops) {
     EXPECT_NE(each, ScanLoops::kFastest);
     EXPECT_EQ(std::count(loops.begin(), loops.end(), each), 1);
