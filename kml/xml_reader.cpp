@@ -153,10 +153,13 @@ class XmlReader::Impl {
 
   [[noreturn]] void ThrowNotWellFormed(const CString& message) {
     // The parser counts columns from 0, people from 1.
+    const std::string line = std::to_string(XML_GetCurrentLineNumber(parser_));
+    const std::string column = std::to_string(XML_GetCurrentColumnNumber(parser_) + 1);
     const CString detail =
-        "第 " + CString(std::to_string(XML_GetCurrentLineNumber(parser_))) + " 行第 " +
-        CString(std::to_string(XML_GetCurrentColumnNumber(parser_) + 1)) + " 列：" + message + "。";
-    throw CFileException(CFileException::badXml, path_, detail);
+        "第 " + CString(line) + " 行第 " + CString(column) + " 列：" + message + "。";
+    const CString english =
+        "(line " + CString(line) + ", column " + CString(column) + ": " + message + ")";
+    throw CFileException(CFileException::badXml, path_, detail, english);
   }
 
   // Called after each event: the parser stops at the next point where it can resume.
