@@ -248,6 +248,7 @@ class KmlReader::State {
   enum class Source : uint8_t { kCoordinates, kTrack, kModel };
   enum class StyleTarget : uint8_t { kShared, kInline, kPair };
   struct Folder {
+    size_t depth = 0;
     std::string name;
     bool named = false;
     bool cut = false;
@@ -407,7 +408,7 @@ void KmlReader::State::OnStart(const XmlEvent& event) {
   } else if (tag == Tag::kPlacemark) {
     BeginPlacemark();
   } else if (tag == Tag::kFolder) {
-    folders_.emplace_back();
+    folders_.push_back({tags_.size(), {}, false, false});
   } else if (tag == Tag::kName && parent == Tag::kFolder && !folders_.empty() &&
              !folders_.back().named) {
     Collect(Field::kFolderName);
@@ -569,7 +570,6 @@ void KmlReader::State::OnEnd() {
   }
   if (tags_.empty()) return;
   const size_t depth = tags_.size();
-  const Tag tag = tags_.back();
   if (collect_depth_ == depth) EndCollect();
   if (coordinates_depth_ == depth) {
     tokenizer_.Finish();
@@ -609,7 +609,7 @@ void KmlReader::State::OnEnd() {
   }
   if (in_placemark_ && placemark_depth_ == depth) {
     EndPlacemark();
-  } else if (tag == Tag::kFolder && !in_placemark_ && !folders_.empty()) {
+  } else if (!folders_.empty() && folders_.back().depth == depth) {
     folders_.pop_back();
   }
   tags_.pop_back();
@@ -643,7 +643,9 @@ void KmlReader::State::EndCollect() {
       if (placemark_.style_url.empty()) placemark_.style_url = value;
       return;
     case Field::kFolderName:
-      folders_.back() = {value, true, cut};
+      folders_.back().name = value;
+      folders_.back().named = true;
+      folders_.back().cut = cut;
       return;
     case Field::kLongitude:
       longitude_ = value;
