@@ -53,11 +53,11 @@ NumberShape ShapeOf(std::string_view text) {
 
 // The power of ten of the first significant digit of a well-formed number, or nullopt when all
 // its digits are zero. Exponents are clamped far beyond any double, so nothing overflows here.
-std::optional<long> DecimalMagnitude(std::string_view text) {
+std::optional<int64_t> DecimalMagnitude(std::string_view text) {
   size_t i = 0;
   if (text[i] == '+' || text[i] == '-') ++i;
-  long integer_digits = 0;  // significant digits before the point
-  long leading_zeros = 0;   // zeros after the point before the first significant digit
+  int64_t integer_digits = 0;  // significant digits before the point
+  int64_t leading_zeros = 0;   // zeros after the point before the first significant digit
   bool significant = false;
   for (; i < text.size() && IsDigit(text[i]); ++i) {
     if (significant || text[i] != '0') {
@@ -76,7 +76,7 @@ std::optional<long> DecimalMagnitude(std::string_view text) {
     }
   }
   if (!significant) return std::nullopt;
-  long exponent = 0;
+  int64_t exponent = 0;
   if (i < text.size()) {
     ++i;  // 'e'
     bool negative = false;
@@ -104,8 +104,8 @@ bool IsNumber(std::string_view text) {
   if (!shape.valid) return false;
   // Only an exponent or hundreds of digits can leave the range of double.
   if (!shape.has_exponent && text.size() < 300) return true;
-  const std::optional<long> magnitude = DecimalMagnitude(text);
-  constexpr long kMaxMagnitude = std::numeric_limits<double>::max_exponent10;  // 308
+  const std::optional<int64_t> magnitude = DecimalMagnitude(text);
+  constexpr int64_t kMaxMagnitude = std::numeric_limits<double>::max_exponent10;  // 308
   if (!magnitude || *magnitude < kMaxMagnitude) return true;
   return *magnitude == kMaxMagnitude && Convert(text).has_value();
 }

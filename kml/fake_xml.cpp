@@ -32,8 +32,9 @@ std::string Decode(std::string_view text) {
 
 size_t Find(std::string_view document, std::string_view what, size_t from) {
   const size_t found = document.find(what, from);
-  if (found == std::string_view::npos)
+  if (found == std::string_view::npos) {
     throw std::invalid_argument("fake XML: no " + std::string(what));
+  }
   return found;
 }
 

@@ -240,15 +240,15 @@ constexpr size_t kMaxAttributes = 1024;
 
 class KmlReader::State {
  public:
-  State(XmlEventSource& xml, StyleTable& styles, ReaderCounts& counts)
-      : xml_(xml), styles_(styles), counts_(counts) {}
+  State(StyleTable& styles, ReaderCounts& counts) : styles_(styles), counts_(counts) {}
 
-  const KmlEvent& Next();
+  const KmlEvent& Next(XmlEventSource& xml);
 
  private:
   enum class Source : uint8_t { kCoordinates, kTrack, kModel };
   enum class StyleTarget : uint8_t { kShared, kInline, kPair };
   struct Folder {
+    size_t depth = 0;
     std::string name;
     bool named = false;
     bool cut = false;
@@ -256,8 +256,8 @@ class KmlReader::State {
 
   void OnStart(const XmlEvent& event);
   void OnEnd();
-  void StartInPlacemark(Tag tag, Tag parent, Tag grandparent, const XmlEvent& event);
-  void StartStyles(Tag tag, Tag parent, Tag grandparent, const XmlEvent& event);
+  void StartInPlacemark(Tag tag, const XmlEvent& event);
+  void StartStyles(Tag tag, const XmlEvent& event);
   void Collect(Field field);
   void EndCollect();
   void BeginPlacemark();
@@ -268,11 +268,11 @@ class KmlReader::State {
   void EmitBatch();
   void AddAttribute(AttributeKind kind, std::string_view name, std::string_view value, bool cut);
   void Push(const KmlEvent& event) { queue_[queue_end_++] = event; }
+  // The open element `levels` above the innermost one.
   Tag Up(size_t levels) const {
     return tags_.size() > levels ? tags_[tags_.size() - 1 - levels] : Tag::kOther;
   }
 
-  XmlEventSource& xml_;
   StyleTable& styles_;
   ReaderCounts& counts_;
 
@@ -330,7 +330,7 @@ class KmlReader::State {
   Style pair_style_;
 };
 
-const KmlEvent& KmlReader::State::Next() {
+const KmlEvent& KmlReader::State::Next(XmlEventSource& xml) {
   if (batch_out_) {
     tokenizer_.ClearBatch();
     batch_out_ = false;
@@ -352,7 +352,7 @@ const KmlEvent& KmlReader::State::Next() {
       FeedPending();
       continue;
     }
-    const XmlEvent& event = xml_.Next();
+    const XmlEvent& event = xml.Next();
     switch (event.type) {
       case XmlEvent::Type::kStart:
         OnStart(event);
@@ -399,26 +399,26 @@ void KmlReader::State::OnStart(const XmlEvent& event) {
     return;
   }
   const Tag parent = Up(0);
-  const Tag grandparent = Up(1);
   tags_.push_back(tag);
   // Markup inside a value's text or a coordinate list adds nothing but its text.
   if (collect_depth_ != 0 || coordinates_depth_ != 0) return;
 
   if (in_placemark_) {
-    StartInPlacemark(tag, parent, grandparent, event);
+    StartInPlacemark(tag, event);
   } else if (tag == Tag::kPlacemark) {
     BeginPlacemark();
   } else if (tag == Tag::kFolder) {
-    folders_.emplace_back();
+    folders_.push_back({tags_.size(), {}, false, false});
   } else if (tag == Tag::kName && parent == Tag::kFolder && !folders_.empty() &&
              !folders_.back().named) {
     Collect(Field::kFolderName);
   }
-  StartStyles(tag, parent, grandparent, event);
+  StartStyles(tag, event);
 }
 
-void KmlReader::State::StartInPlacemark(Tag tag, Tag parent, Tag grandparent,
-                                        const XmlEvent& event) {
+void KmlReader::State::StartInPlacemark(Tag tag, const XmlEvent& event) {
+  const Tag parent = Up(1);
+  const Tag grandparent = Up(2);
   const bool own = parent == Tag::kPlacemark;
   const bool own_child = grandparent == Tag::kPlacemark;
   switch (tag) {
@@ -500,7 +500,9 @@ void KmlReader::State::StartInPlacemark(Tag tag, Tag parent, Tag grandparent,
   }
 }
 
-void KmlReader::State::StartStyles(Tag tag, Tag parent, Tag grandparent, const XmlEvent& event) {
+void KmlReader::State::StartStyles(Tag tag, const XmlEvent& event) {
+  const Tag parent = Up(1);
+  const Tag grandparent = Up(2);
   if (collect_depth_ != 0) return;
   const size_t depth = tags_.size();
   switch (tag) {
@@ -568,7 +570,6 @@ void KmlReader::State::OnEnd() {
   }
   if (tags_.empty()) return;
   const size_t depth = tags_.size();
-  const Tag tag = tags_.back();
   if (collect_depth_ == depth) EndCollect();
   if (coordinates_depth_ == depth) {
     tokenizer_.Finish();
@@ -608,7 +609,7 @@ void KmlReader::State::OnEnd() {
   }
   if (in_placemark_ && placemark_depth_ == depth) {
     EndPlacemark();
-  } else if (tag == Tag::kFolder && !in_placemark_ && !folders_.empty()) {
+  } else if (!folders_.empty() && folders_.back().depth == depth) {
     folders_.pop_back();
   }
   tags_.pop_back();
@@ -642,7 +643,9 @@ void KmlReader::State::EndCollect() {
       if (placemark_.style_url.empty()) placemark_.style_url = value;
       return;
     case Field::kFolderName:
-      folders_.back() = {value, true, cut};
+      folders_.back().name = value;
+      folders_.back().named = true;
+      folders_.back().cut = cut;
       return;
     case Field::kLongitude:
       longitude_ = value;
@@ -797,10 +800,10 @@ void KmlReader::State::EmitBatch() {
 }
 
 KmlReader::KmlReader(XmlEventSource& xml)
-    : xml_(xml), state_(std::make_unique<State>(xml, styles_, counts_)) {}
+    : xml_(xml), state_(std::make_unique<State>(styles_, counts_)) {}
 
 KmlReader::~KmlReader() = default;
 
-const KmlEvent& KmlReader::Next() { return state_->Next(); }
+const KmlEvent& KmlReader::Next() { return state_->Next(xml_); }
 
 }  // namespace kml
