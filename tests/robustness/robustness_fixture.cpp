@@ -132,7 +132,7 @@ BatchResult RobustnessTest::RunBatch(const std::vector<std::string>& names, bool
   BatchResult result;
   cli::Options options;
   options.keep_going = keep_going;
-  options.first_line = true;
+  options.first_line = !full_conversion_;
   for (const std::string& name : names) {
     options.files.emplace_back(name.empty() || name[0] != '/' ? PathOf(name) : name);
   }
