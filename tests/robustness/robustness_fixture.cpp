@@ -5,6 +5,7 @@
 #include <random>
 
 #include "cli/console.h"
+#include "cli/report.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -144,7 +145,11 @@ BatchResult RobustnessTest::RunBatch(const std::vector<std::string>& names, bool
 std::string RobustnessTest::ErrorLine(platform::CFileException::Cause cause,
                                       const std::string& name) const {
   const platform::CFileException error(cause, platform::CString(PathOf(name)));
-  return "kml2mif: " + error.GetErrorMessage().str() + "\n";
+  // As the batch prints it: on Windows its texts are turned from the literals' code page into
+  // UTF-8.
+  return "kml2mif: " +
+         cli::FileErrorMessage(error, cli::Language::kChinese, cli::PlatformLiteralConverter()) +
+         "\n";
 }
 
 std::string RobustnessTest::NamedInError(const std::string& err,
