@@ -100,7 +100,9 @@ class Odd:
         return "".join(parts)
 
     def gx_coord(self, point):
-        return "\t%s  %s\t250 " % (number(point[0], "short"), number(point[1], "plus"))
+        # One blank between the values: GDAL reads a second one as a value of 0, and it is the
+        # judge of these files.
+        return "\t%s %s 250 \n" % (number(point[0], "short"), number(point[1], "plus"))
 
 
 class Commented(Tidy):
