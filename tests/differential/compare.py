@@ -20,9 +20,10 @@ document DOC of the corpus:
 
 What GDAL cannot judge: it reads no geometry from a Model (the Model's Location is checked
 against the document instead), it does not trim white space from names and descriptions (we
-do, so its values are trimmed before comparing), ExtendedData Data elements without a Schema
-give no fields in GDAL (only SchemaData fields are compared), and it knows nothing of styles,
-of the Folder column's text, nor of GBK documents (those are judged through their twin).
+do, so its values are trimmed before comparing), in a document that declares a Schema it reads
+the SchemaData fields but not the Data elements (those are then not compared), and it knows
+nothing of styles, of the Folder column's text (checked against the document's Folders), nor
+of GBK documents (those are judged through their twin).
 
 Prints one line per file and `N passed, N failed`; exits 1 on any failure, 77 when GDAL's Python
 bindings are missing.
