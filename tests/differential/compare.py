@@ -359,7 +359,9 @@ def run(kml2mif, corpus, pattern, scratch):
             print("ok   %s: %s" % (name, verdict), flush=True)
         except (Mismatch, UnicodeDecodeError, ElementTree.ParseError) as error:
             failed += 1
-            print("FAIL %s: %s" % (name, error), flush=True)
+            text = str(error)
+            print("FAIL %s: %s" % (name, text if len(text) < 400 else text[:400] + " ..."),
+                  flush=True)
     print("%d passed, %d failed" % (passed, failed))
     return failed == 0 and passed > 0
 
