@@ -1,25 +1,34 @@
 // The command line kml2mif: reads its options and converts the files it is given, in order,
-// with the engine's ConvertFile, reporting one line per file and every file error.
+// with the full conversion (ConvertKmlFile) or the desktop program's (ConvertFile), reporting
+// one line per file and every file error.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "cli/console.h"
+#include "cli/report.h"
+#include "convert/convert_file.h"
+#include "convert/convert_kml.h"
+#include "mif/mif_writer.h"
 #include "platform/cstring.h"
 
 namespace cli {
 
 // Exit codes of kml2mif.
 enum ExitCode {
-  kExitSuccess = 0,    // every file converted (files without a coordinate list included)
-  kExitFileError = 1,  // a file could not be converted
-  kExitUsage = 2,      // unknown option or no file given
+  kExitSuccess = 0,    // every file converted (files without placemarks included)
+  kExitFileError = 1,  // a file could not be converted, or the report could not be written
+  kExitUsage = 2,      // unknown option, bad option value, no file, or two inputs, one output
 };
 
 struct Options {
   bool keep_going = false;  // after a file error, convert the remaining files
   bool quiet = false;       // no line per converted file; warnings and errors still shown
+  bool first_line = false;  // the desktop program's conversion instead of the full one
+  bool charset_given = false;
+  mif::Charset charset = mif::Charset::kWindowsSimpChinese;
+  platform::CString output_folder;  // empty: the outputs go beside each input
   std::vector<platform::CString> files;
 };
 
@@ -27,19 +36,36 @@ struct CommandLine {
   enum class Action { kConvert, kHelp, kVersion, kUsageError };
   Action action = Action::kConvert;
   Options options;
-  std::string error;  // for kUsageError: what is wrong, in the system code page
+  std::string error;  // for kUsageError: what is wrong (English; see UsageErrorText)
 };
 
-// Reads argv[1..argc-1]: --keep-going, --quiet, --help, --version, "--" (every later argument
-// is a file), and files. --help and --version take effect where they stand.
-CommandLine ParseCommandLine(int argc, const char* const* argv);
+// Reads argv[1..argc-1] (UTF-8 or the system's narrow strings): -k/--keep-going, -q/--quiet,
+// --first-line, --charset NAME, -o/--output-dir DIR (also --charset=NAME, --output-dir=DIR),
+// -h/--help, -V/--version, "--" (every later argument is a file), and files, in any order.
+// --help and --version take effect where they stand. The error of a kUsageError is in
+// `language`.
+CommandLine ParseCommandLine(int argc, const char* const* argv,
+                             Language language = Language::kEnglish);
 
-// Converts options.files in order and reports to `console`. Stops at the first file error
-// unless options.keep_going. Gives kExitSuccess or kExitFileError.
-int RunBatch(const Options& options, Console& console);
+// The two conversions, as the batch calls them; tests put fakes in their place.
+struct Engine {
+  convert::ConversionSummary (*first_line)(const platform::CString& path,
+                                           const platform::CString& output_folder);
+  convert::KmlConversionSummary (*full)(const platform::CString& path,
+                                        const convert::KmlConversionOptions& options);
+};
+Engine RealEngine();
+
+// Converts options.files in order and reports to `console` in `language`. Before anything is
+// converted, checks the output folder and that no two different inputs share their outputs
+// (kExitUsage); a file named twice is converted once. Stops at the first file error unless
+// options.keep_going. Gives kExitSuccess, kExitFileError or kExitUsage.
+int RunBatch(const Options& options, Console& console, Language language,
+             const Engine& engine = RealEngine());
 
 // The whole program: parses, then prints help or the version, or runs the batch. Gives the
 // exit code.
-int RunCommandLine(int argc, const char* const* argv, Console& console);
+int RunCommandLine(int argc, const char* const* argv, Console& console,
+                   Language language = Language::kEnglish, const Engine& engine = RealEngine());
 
 }  // namespace cli

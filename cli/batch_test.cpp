@@ -1,6 +1,7 @@
 #include "cli/batch.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -17,9 +18,18 @@ class CaptureConsole : public Console {
  public:
   void Out(std::string_view text) override { out += text; }
   void Err(std::string_view text) override { err += text; }
+  bool ErrIsTerminal() const override { return terminal; }
   std::string out;
   std::string err;
+  bool terminal = false;
 };
+
+// "path", built without the string concatenations that GCC 12 wrongly warns of.
+std::string InQuotes(std::string text) {
+  text.insert(text.begin(), '"');
+  text.push_back('"');
+  return text;
+}
 
 struct ParseRow {
   std::vector<const char*> arguments;  // after the program name
@@ -27,22 +37,81 @@ struct ParseRow {
   bool keep_going;
   bool quiet;
   std::vector<std::string> files;
+  bool first_line = false;
+  mif::Charset charset = mif::Charset::kWindowsSimpChinese;
+  std::string output_folder = "";
 };
 
 TEST(ParseCommandLineTest, Table) {
   using Action = CommandLine::Action;
+  using mif::Charset;
   const ParseRow rows[] = {
       {{"a.kml"}, Action::kConvert, false, false, {"a.kml"}},
       {{"--keep-going", "a.kml", "b.kml"}, Action::kConvert, true, false, {"a.kml", "b.kml"}},
       {{"a.kml", "--quiet"}, Action::kConvert, false, true, {"a.kml"}},
+      {{"-k", "a.kml", "-q"}, Action::kConvert, true, true, {"a.kml"}},
       {{"--", "--quiet", "-"}, Action::kConvert, false, false, {"--quiet", "-"}},
       {{"-"}, Action::kConvert, false, false, {"-"}},
       {{"--help", "--bogus"}, Action::kHelp, false, false, {}},
+      {{"-h"}, Action::kHelp, false, false, {}},
       {{"a.kml", "--version"}, Action::kVersion, false, false, {"a.kml"}},
+      {{"-V"}, Action::kVersion, false, false, {}},
+      {{"--first-line", "a.kml"}, Action::kConvert, false, false, {"a.kml"}, true},
+      {{"--charset", "utf-8", "a.kml"},
+       Action::kConvert,
+       false,
+       false,
+       {"a.kml"},
+       false,
+       Charset::kUtf8},
+      {{"a.kml", "--charset=Neutral"},
+       Action::kConvert,
+       false,
+       false,
+       {"a.kml"},
+       false,
+       Charset::kNeutral},
+      {{"-o", "out", "a.kml"},
+       Action::kConvert,
+       false,
+       false,
+       {"a.kml"},
+       false,
+       Charset::kWindowsSimpChinese,
+       "out"},
+      {{"a.kml", "--output-dir", "o"},
+       Action::kConvert,
+       false,
+       false,
+       {"a.kml"},
+       false,
+       Charset::kWindowsSimpChinese,
+       "o"},
+      {{"--output-dir=d/e", "a.kml"},
+       Action::kConvert,
+       false,
+       false,
+       {"a.kml"},
+       false,
+       Charset::kWindowsSimpChinese,
+       "d/e"},
+      {{"--", "-o", "a.kml"}, Action::kConvert, false, false, {"-o", "a.kml"}},
       {{}, Action::kUsageError, false, false, {}},
       {{"--quiet"}, Action::kUsageError, false, true, {}},
       {{"--bogus", "a.kml"}, Action::kUsageError, false, false, {}},
-      {{"-k", "a.kml"}, Action::kUsageError, false, false, {}},
+      {{"-x", "a.kml"}, Action::kUsageError, false, false, {}},
+      {{"--charset", "Latin9", "a.kml"}, Action::kUsageError, false, false, {}},
+      {{"--charset=", "a.kml"}, Action::kUsageError, false, false, {}},
+      {{"a.kml", "--charset"}, Action::kUsageError, false, false, {"a.kml"}},
+      {{"--first-line", "--charset", "UTF-8", "a.kml"},
+       Action::kUsageError,
+       false,
+       false,
+       {"a.kml"},
+       true,
+       Charset::kUtf8},
+      {{"a.kml", "-o"}, Action::kUsageError, false, false, {"a.kml"}},
+      {{"--output-dir=", "a.kml"}, Action::kUsageError, false, false, {}},
   };
   for (const ParseRow& row : rows) {
     std::vector<const char*> argv = {"kml2mif"};
@@ -53,11 +122,34 @@ TEST(ParseCommandLineTest, Table) {
     EXPECT_EQ(parsed.action == Action::kUsageError, !parsed.error.empty());
     EXPECT_EQ(parsed.options.keep_going, row.keep_going);
     EXPECT_EQ(parsed.options.quiet, row.quiet);
+    EXPECT_EQ(parsed.options.first_line, row.first_line);
+    EXPECT_EQ(parsed.options.charset, row.charset);
+    EXPECT_EQ(parsed.options.output_folder.str(), row.output_folder);
     std::vector<std::string> files;
     for (const CString& file : parsed.options.files) files.push_back(file.str());
     EXPECT_EQ(files, row.files);
   }
 }
+
+// The full conversion as the batch sees it: a summary to report, or an error.
+struct FakeFull {
+  static inline std::vector<std::string> converted;
+  static inline convert::KmlConversionOptions last_options;
+  static inline convert::KmlConversionSummary summary;
+  static convert::KmlConversionSummary Convert(const CString& path,
+                                               const convert::KmlConversionOptions& options) {
+    converted.push_back(path.str());
+    last_options = options;
+    if (options.progress != nullptr) {
+      options.progress(0, uint64_t{100} << 20, options.progress_context);
+      options.progress(uint64_t{50} << 20, uint64_t{100} << 20, options.progress_context);
+    }
+    convert::KmlConversionSummary result = summary;
+    result.mif_path = convert::MakeOutputPath(path, options.output_folder, "mif");
+    result.mid_path = convert::MakeOutputPath(path, options.output_folder, "mid");
+    return result;
+  }
+};
 
 class BatchTest : public ::testing::Test {
  protected:
@@ -66,63 +158,130 @@ class BatchTest : public ::testing::Test {
     folder_ = fs::temp_directory_path() / (std::string("kml2mif-batch-") + test->name());
     fs::remove_all(folder_);
     fs::create_directories(folder_);
+    FakeFull::converted.clear();
+    FakeFull::summary = convert::KmlConversionSummary();
+    FakeFull::summary.kml_root = true;
+    FakeFull::summary.placemarks = 1;
+    FakeFull::summary.written.points = 1;
   }
   void TearDown() override { fs::remove_all(folder_); }
 
   std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
   bool Exists(const std::string& name) const { return fs::exists(folder_ / name); }
+  // Every name in the scratch folder, to check that nothing was created.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder_)) {
+      names.push_back(fs::relative(entry.path(), folder_).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
 
   void WriteKml(const std::string& name, const std::string& tuples) const {
     std::ofstream(folder_ / name, std::ios::binary) << "<LineString>\n<coordinates>\n"
                                                     << tuples << "\n</coordinates>\n";
   }
 
-  int Run(std::vector<std::string> arguments) {
+  // Arguments ending in .kml, .kmz or "/" name files of the scratch folder.
+  int Run(std::vector<std::string> arguments, Language language = Language::kChinese) {
     std::vector<const char*> argv = {"kml2mif"};
     for (std::string& argument : arguments) {
-      if (argument.ends_with(".kml")) argument = PathOf(argument);
+      if (argument.starts_with("@")) argument = PathOf(argument.substr(1));
       argv.push_back(argument.c_str());
     }
-    return RunCommandLine(static_cast<int>(argv.size()), argv.data(), console_);
+    const Engine engine{RealEngine().first_line, &FakeFull::Convert};
+    return RunCommandLine(static_cast<int>(argv.size()), argv.data(), console_, language, engine);
   }
 
   fs::path folder_;
   CaptureConsole console_;
 };
 
-TEST_F(BatchTest, OneLinePerFileNamingInputOutputsAndPoints) {
+TEST_F(BatchTest, FirstLineGivesOneLinePerFileNamingInputOutputsAndPoints) {
   WriteKml("a.kml", "1,2,0 3,4,0 ");
   WriteKml("b.kml", "1,2,0 ");
-  EXPECT_EQ(Run({"a.kml", "b.kml"}), kExitSuccess);
+  EXPECT_EQ(Run({"--first-line", "@a.kml", "@b.kml"}), kExitSuccess);
   EXPECT_EQ(console_.out, "已转换“" + PathOf("a.kml") + "”：“" + PathOf("a.mif") + "”和“" +
                               PathOf("a.mid") + "”，2 个点。\n" + "已转换“" + PathOf("b.kml") +
                               "”：“" + PathOf("b.mif") + "”和“" + PathOf("b.mid") +
                               "”，1 个点。\n");
   EXPECT_EQ(console_.err, "");
   EXPECT_TRUE(Exists("a.mif") && Exists("a.mid") && Exists("b.mif") && Exists("b.mid"));
+  EXPECT_TRUE(FakeFull::converted.empty());
+}
+
+TEST_F(BatchTest, FullConversionIsTheDefaultWithItsCharsetAndSummary) {
+  WriteKml("a.kml", "1,2,0 ");
+  EXPECT_EQ(Run({"--charset", "UTF-8", "@a.kml"}, Language::kEnglish), kExitSuccess);
+  EXPECT_EQ(FakeFull::converted, std::vector<std::string>{PathOf("a.kml")});
+  EXPECT_EQ(FakeFull::last_options.charset, mif::Charset::kUtf8);
+  EXPECT_EQ(FakeFull::last_options.progress, nullptr);
+  EXPECT_EQ(console_.out, "Converted \"" + PathOf("a.kml") + "\": \"" + PathOf("a.mif") +
+                              "\" and \"" + PathOf("a.mid") + "\", 1 point.\n");
+  EXPECT_EQ(console_.err, "");
+}
+
+TEST_F(BatchTest, FullConversionWarnsOfAnEmptyTable) {
+  WriteKml("a.kml", "");
+  FakeFull::summary.kml_root = false;
+  EXPECT_EQ(Run({"-q", "@a.kml"}, Language::kEnglish), kExitSuccess);
+  EXPECT_EQ(console_.out, "");
+  EXPECT_EQ(console_.err, "kml2mif: warning: \"" + PathOf("a.kml") +
+                              "\" is not a KML document; the table written is empty.\n");
+}
+
+TEST_F(BatchTest, ProgressOnATerminalIsRewrittenInPlaceAndCleared) {
+  WriteKml("a.kml", "1,2,0 ");
+  console_.terminal = true;
+  EXPECT_EQ(Run({"@a.kml"}, Language::kEnglish), kExitSuccess);
+  EXPECT_NE(console_.err.find("\rkml2mif: \"" + PathOf("a.kml") + "\" 0% "), std::string::npos);
+  EXPECT_NE(console_.err.find(" 50% "), std::string::npos) << console_.err;
+  EXPECT_TRUE(console_.err.ends_with(" \r")) << console_.err;
+  EXPECT_EQ(console_.err.find('\n'), std::string::npos);
+
+  console_ = CaptureConsole();
+  console_.terminal = true;
+  EXPECT_EQ(Run({"-q", "@a.kml"}), kExitSuccess);
+  EXPECT_EQ(console_.err, "");
 }
 
 TEST_F(BatchTest, QuietPrintsNothingButStillConverts) {
   WriteKml("a.kml", "1,2,0 ");
-  EXPECT_EQ(Run({"--quiet", "a.kml"}), kExitSuccess);
+  EXPECT_EQ(Run({"--quiet", "--first-line", "@a.kml"}), kExitSuccess);
   EXPECT_EQ(console_.out, "");
   EXPECT_EQ(console_.err, "");
   EXPECT_TRUE(Exists("a.mif"));
 }
 
-TEST_F(BatchTest, FileWithoutCoordinateListIsConvertedWithAWarning) {
-  std::ofstream(folder_ / "empty.kml") << "<kml/>\n";
-  EXPECT_EQ(Run({"--quiet", "empty.kml"}), kExitSuccess);
-  EXPECT_EQ(console_.out, "");
-  EXPECT_EQ(console_.err.rfind("kml2mif: 警告：", 0), 0u) << console_.err;
-  EXPECT_NE(console_.err.find(PathOf("empty.kml")), std::string::npos);
-  EXPECT_TRUE(Exists("empty.mif") && Exists("empty.mid"));
+struct FirstLineWarningRow {
+  std::string content;
+  std::string warning;  // a part of the English warning
+};
+
+TEST_F(BatchTest, FirstLineResultsThatNoReaderTakesStillConvertWithAWarning) {
+  const FirstLineWarningRow rows[] = {
+      {"<kml/>\n", "has no coordinate list"},
+      {"<coordinates>\n1,2 3,4\n</coordinates>\n", "no point was found"},
+      {"<coordinates>\n1,2,5 3,4,0 \n</coordinates>\n", "not pairs of numbers"},
+      {"<coordinates>\n1,2,0 x,4,0 \n</coordinates>\n", "not pairs of numbers"},
+  };
+  for (const FirstLineWarningRow& row : rows) {
+    SCOPED_TRACE(row.content);
+    std::ofstream(folder_ / "w.kml", std::ios::binary) << row.content;
+    console_ = CaptureConsole();
+    EXPECT_EQ(Run({"-q", "--first-line", "@w.kml"}, Language::kEnglish), kExitSuccess);
+    EXPECT_EQ(console_.err.rfind("kml2mif: warning: \"" + PathOf("w.kml") + "\"", 0), 0u)
+        << console_.err;
+    EXPECT_NE(console_.err.find(row.warning), std::string::npos) << console_.err;
+    EXPECT_TRUE(Exists("w.mif") && Exists("w.mid"));
+  }
 }
 
 TEST_F(BatchTest, FileErrorStopsTheBatchAndNamesTheFile) {
   WriteKml("a.kml", "1,2,0 ");
   WriteKml("c.kml", "1,2,0 ");
-  EXPECT_EQ(Run({"a.kml", "missing.kml", "c.kml"}), kExitFileError);
+  EXPECT_EQ(Run({"--first-line", "@a.kml", "@missing.kml", "@c.kml"}), kExitFileError);
   EXPECT_TRUE(Exists("a.mif"));
   EXPECT_FALSE(Exists("missing.mif") || Exists("missing.mid"));
   EXPECT_FALSE(Exists("c.mif") || Exists("c.mid"));
@@ -131,33 +290,133 @@ TEST_F(BatchTest, FileErrorStopsTheBatchAndNamesTheFile) {
   EXPECT_EQ(console_.out.find(PathOf("c.kml")), std::string::npos);
 }
 
+TEST_F(BatchTest, FileErrorsInEnglishNameTheFile) {
+  EXPECT_EQ(Run({"--first-line", "@missing.kml"}, Language::kEnglish), kExitFileError);
+  EXPECT_EQ(console_.err, "kml2mif: cannot open file \"" + PathOf("missing.kml") +
+                              "\": the file does not exist.\n");
+}
+
 TEST_F(BatchTest, KeepGoingConvertsTheRestAndStillFails) {
   WriteKml("c.kml", "1,2,0 ");
   fs::create_directory(folder_ / "folder.kml");
-  EXPECT_EQ(Run({"--keep-going", "missing.kml", "folder.kml", "c.kml"}), kExitFileError);
+  EXPECT_EQ(Run({"--keep-going", "--first-line", "@missing.kml", "@folder.kml", "@c.kml"}),
+            kExitFileError);
   EXPECT_TRUE(Exists("c.mif") && Exists("c.mid"));
   EXPECT_NE(console_.err.find(PathOf("missing.kml")), std::string::npos);
   EXPECT_NE(console_.err.find(PathOf("folder.kml")), std::string::npos);
   EXPECT_NE(console_.out.find(PathOf("c.kml")), std::string::npos);
 }
 
+#if !defined(_WIN32)
+struct IrregularRow {
+  std::string argument;  // '@' for a name in the scratch folder
+  std::string expected;  // the English reason
+};
+
+TEST_F(BatchTest, OnlyRegularFilesAreConvertedAndNothingIsCreated) {
+  fs::create_directory(folder_ / "maps.kml");
+  ASSERT_EQ(::mkfifo(PathOf("pipe.kml").c_str(), 0600), 0);
+  const std::vector<std::string> before = Names();
+  const IrregularRow rows[] = {
+      {"@maps.kml", "it is a folder"},
+      {"@maps.kml/", "it is a folder"},
+      {"@.", "it is a folder"},
+      {"@..", "it is a folder"},
+      {"@pipe.kml", "it is a pipe"},
+      {"/dev/null", "it is a device"},
+      {"/dev/stdin", ""},  // a terminal, a pipe or a file: never converted in /dev
+  };
+  for (const IrregularRow& row : rows) {
+    for (bool first_line : {false, true}) {
+      SCOPED_TRACE(row.argument);
+      console_ = CaptureConsole();
+      std::vector<std::string> arguments = {row.argument};
+      if (first_line) arguments.push_back("--first-line");
+      const int status = Run(arguments, Language::kEnglish);
+      const std::string shown =
+          row.argument.starts_with("@") ? PathOf(row.argument.substr(1)) : row.argument;
+      if (row.expected.empty()) {
+        EXPECT_FALSE(fs::exists("/dev/stdmif") || fs::exists("/dev/stdmid"));
+        continue;
+      }
+      EXPECT_EQ(status, kExitFileError);
+      EXPECT_NE(console_.err.find(InQuotes(shown) + ": " + row.expected), std::string::npos)
+          << console_.err;
+      EXPECT_EQ(Names(), before);
+      EXPECT_TRUE(FakeFull::converted.empty());
+    }
+  }
+}
+#endif
+
+TEST_F(BatchTest, InputsThatShareTheirOutputsAreAUsageErrorNamingBoth) {
+  WriteKml("a.kml", "1,2,0 ");
+  WriteKml("a.kmz", "1,2,0 ");
+  WriteKml("b.kml", "1,2,0 ");
+  const std::vector<std::string> before = Names();
+  EXPECT_EQ(Run({"@b.kml", "@a.kml", "@a.kmz"}, Language::kEnglish), kExitUsage);
+  EXPECT_NE(console_.err.find(InQuotes(PathOf("a.kml")) + " and " + InQuotes(PathOf("a.kmz"))),
+            std::string::npos)
+      << console_.err;
+  EXPECT_EQ(Names(), before);
+  EXPECT_TRUE(FakeFull::converted.empty());
+}
+
+TEST_F(BatchTest, TheSameFileNamedTwiceIsConvertedOnce) {
+  WriteKml("a.kml", "1,2,0 ");
+  fs::create_directory(folder_ / "sub");
+  const std::string other_spelling = PathOf("sub/../a.kml");
+  EXPECT_EQ(Run({"@a.kml", other_spelling, "@a.kml"}), kExitSuccess);
+  EXPECT_EQ(FakeFull::converted, std::vector<std::string>{PathOf("a.kml")});
+}
+
+TEST_F(BatchTest, OutputFolderTakesTheOutputs) {
+  WriteKml("a.kml", "1,2,0 ");
+  fs::create_directory(folder_ / "out");
+  EXPECT_EQ(Run({"--first-line", "-q", "-o", "@out", "@a.kml"}), kExitSuccess);
+  EXPECT_TRUE(Exists("out/a.mif") && Exists("out/a.mid"));
+  EXPECT_FALSE(Exists("a.mif") || Exists("a.mid"));
+  EXPECT_EQ(Run({"--output-dir=" + PathOf("out"), "@a.kml"}), kExitSuccess);
+  EXPECT_EQ(FakeFull::last_options.output_folder.str(), PathOf("out"));
+}
+
+TEST_F(BatchTest, OutputFolderThatIsMissingOrAFileIsAnErrorNamingIt) {
+  WriteKml("a.kml", "1,2,0 ");
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"missing", "a folder of the path does not exist"},
+      {"a.kml", "it is not a folder"},
+  };
+  for (const auto& [folder, reason] : rows) {
+    console_ = CaptureConsole();
+    EXPECT_EQ(Run({"-o", "@" + folder, "--first-line", "@a.kml"}, Language::kEnglish),
+              kExitFileError);
+    EXPECT_NE(console_.err.find(InQuotes(PathOf(folder)) + ": " + reason), std::string::npos)
+        << console_.err;
+    EXPECT_FALSE(Exists("a.mif"));
+  }
+}
+
 TEST_F(BatchTest, HelpVersionAndBadUsage) {
   EXPECT_EQ(Run({"--help"}), kExitSuccess);
   EXPECT_NE(console_.out.find("退出状态"), std::string::npos);
-  EXPECT_NE(console_.out.find("--keep-going"), std::string::npos);
+  EXPECT_NE(console_.out.find("--first-line"), std::string::npos);
+
+  console_ = CaptureConsole();
+  EXPECT_EQ(Run({"-h"}, Language::kEnglish), kExitSuccess);
+  EXPECT_NE(console_.out.find("Exit status"), std::string::npos);
 
   console_ = CaptureConsole();
   EXPECT_EQ(Run({"--version"}), kExitSuccess);
   EXPECT_EQ(console_.out, "kml2mif 1.0.0.1\n");
 
   console_ = CaptureConsole();
-  EXPECT_EQ(Run({"--frobnicate", "a.kml"}), kExitUsage);
+  EXPECT_EQ(Run({"--frobnicate", "@a.kml"}), kExitUsage);
   EXPECT_NE(console_.err.find("kml2mif: 未知的选项“--frobnicate”"), std::string::npos);
   EXPECT_FALSE(Exists("a.mif"));
 
   console_ = CaptureConsole();
-  EXPECT_EQ(Run({}), kExitUsage);
-  EXPECT_NE(console_.err.find("用法"), std::string::npos);
+  EXPECT_EQ(Run({}, Language::kEnglish), kExitUsage);
+  EXPECT_NE(console_.err.find("usage: kml2mif"), std::string::npos);
 }
 
 }  // namespace

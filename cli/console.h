@@ -1,10 +1,14 @@
-// Console: where the command line writes its report and its errors.
+// Console: where the command line writes its report and its errors, and what it knows of the
+// user's terminal.
 //
-// Texts are bytes in the system code page (UTF-8 off Windows, the ANSI code page on Windows).
-// The standard console shows them as the user's terminal expects them.
+// Texts are UTF-8 around paths as the program holds them (UTF-8 on Windows as well, see
+// platform::UseUtf8Strings). The standard console shows them in the terminal's encoding.
 #pragma once
 
+#include <string>
 #include <string_view>
+
+#include "cli/language.h"
 
 namespace cli {
 
@@ -12,11 +16,28 @@ class Console {
  public:
   virtual ~Console() = default;
   virtual void Out(std::string_view text) = 0;  // the report: one line per file, help, version
-  virtual void Err(std::string_view text) = 0;  // warnings and errors
+  virtual void Err(std::string_view text) = 0;  // warnings, errors and the progress line
+  // Whether Err reaches a terminal, where a progress line can be rewritten in place.
+  virtual bool ErrIsTerminal() const { return false; }
 };
 
-// Standard output and standard error of the process. On Windows, text for a console window is
-// converted from the ANSI code page to UTF-16; redirected output gets the bytes as they are.
+// Standard output and standard error of the process. Off Windows, text is converted to the
+// locale's encoding (left as it is for UTF-8 and ASCII locales); on Windows, a console window
+// gets UTF-16, redirected output the console's output code page (or the ANSI code page).
+// A failed write is remembered: see StandardConsoleFailed.
 Console& StandardConsole();
+
+// Flushes the standard streams and tells whether any write to them has failed (a full disk,
+// a closed pipe).
+bool StandardConsoleFailed();
+
+// The user's language: Chinese under a Chinese locale (or Windows user interface, or ANSI code
+// page 936), English otherwise.
+Language UserLanguage();
+
+// Turns narrow literals of the platform layer (code page 936 on Windows) into UTF-8; null
+// where they are UTF-8 already.
+using LiteralConverter = std::string (*)(std::string_view);
+LiteralConverter PlatformLiteralConverter();
 
 }  // namespace cli

@@ -5,39 +5,70 @@
 
 #include "cli/console.h"
 
-// Windows hands a program its command line unexpanded: the runtime expands wildcards such as
-// *.kml into the matching file names, as a shell would elsewhere.
-extern "C" {
-int _dowildcard = -1;  // NOLINT: the MinGW runtime's own switch
-}
-
 namespace cli {
 namespace {
 
-// A console window shows UTF-16; its own code page need not be the ANSI code page that the
-// program's texts and paths are in, so text for it is converted rather than written as bytes.
+bool g_failed = false;
+
+std::wstring Widen(UINT code_page, std::string_view text) {
+  if (text.empty()) return std::wstring();
+  const int length =
+      MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                      length);
+  return wide;
+}
+
+std::string Narrow(UINT code_page, const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int length = WideCharToMultiByte(code_page, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(code_page, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
+                      length, nullptr, nullptr);
+  return narrow;
+}
+
+bool IsConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+// Texts are UTF-8. A console window shows UTF-16 whatever its code page; redirected output
+// gets the code page a console would use (or the ANSI code page), as programs reading it expect.
 void WriteText(FILE* stream, DWORD handle_id, std::string_view text) {
   std::fflush(stream);
-  HANDLE handle = GetStdHandle(handle_id);
-  DWORD mode = 0;
-  if (handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
-    const int length = static_cast<int>(text.size());
-    const int wide_length = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(wide_length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), wide_length);
+  const HANDLE handle = GetStdHandle(handle_id);
+  const std::wstring wide = Widen(CP_UTF8, text);
+  if (IsConsole(handle)) {
     DWORD written = 0;
-    WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    if (!WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) {
+      g_failed = true;
+    }
     return;
   }
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
+  const UINT console_code_page = GetConsoleOutputCP();
+  const std::string bytes = Narrow(console_code_page != 0 ? console_code_page : GetACP(), wide);
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size() ||
+      std::fflush(stream) != 0) {
+    g_failed = true;
+  }
 }
 
 class Win32Console : public Console {
  public:
+  Win32Console() : err_is_terminal_(IsConsole(GetStdHandle(STD_ERROR_HANDLE))) {}
   void Out(std::string_view text) override { WriteText(stdout, STD_OUTPUT_HANDLE, text); }
   void Err(std::string_view text) override { WriteText(stderr, STD_ERROR_HANDLE, text); }
+  bool ErrIsTerminal() const override { return err_is_terminal_; }
+
+ private:
+  bool err_is_terminal_;
 };
+
+// The platform layer's narrow literals are compiled in code page 936.
+std::string LiteralToUtf8(std::string_view text) { return Narrow(CP_UTF8, Widen(936, text)); }
 
 }  // namespace
 
@@ -45,5 +76,19 @@ Console& StandardConsole() {
   static Win32Console console;
   return console;
 }
+
+bool StandardConsoleFailed() {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) g_failed = true;
+  if (std::fflush(stderr) != 0 || std::ferror(stderr)) g_failed = true;
+  return g_failed;
+}
+
+Language UserLanguage() {
+  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE || GetACP() == 936
+             ? Language::kChinese
+             : Language::kEnglish;
+}
+
+LiteralConverter PlatformLiteralConverter() { return &LiteralToUtf8; }
 
 }  // namespace cli

@@ -1,5 +1,18 @@
-// kml2mif FILE...: converts KML files into MapInfo Interchange pairs (.mif and .mid).
+// kml2mif FILE...: converts KML and KMZ files into MapInfo Interchange pairs (.mif and .mid).
 #include "cli/batch.h"
 #include "cli/console.h"
+#include "cli/program_arguments.h"
 
-int main(int argc, char** argv) { return cli::RunCommandLine(argc, argv, cli::StandardConsole()); }
+int main(int argc, char** argv) {
+  const cli::ProgramArguments arguments(argc, argv);
+  const cli::Language language = cli::UserLanguage();
+  cli::Console& console = cli::StandardConsole();
+  int exit_code = cli::RunCommandLine(arguments.argc(), arguments.argv(), console, language);
+  if (cli::StandardConsoleFailed()) {
+    // Said on standard error if that still works; the status tells it in any case.
+    console.Err(cli::Pick(language, "kml2mif: writing the report failed.\n",
+                          "kml2mif: 无法写出转换结果信息。\n"));
+    if (exit_code == cli::kExitSuccess) exit_code = cli::kExitFileError;
+  }
+  return exit_code;
+}

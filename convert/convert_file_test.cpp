@@ -422,5 +422,52 @@ TEST_F(ConvertFileTest, OutputThatCannotBeCreatedLeavesNothingBehind) {
 }
 #endif
 
+TEST(MakeOutputPathTest, TheFileNameGoesIntoTheOutputFolder) {
+#if defined(_WIN32)
+  const char* const rows[][3] = {
+      {"C:\\maps\\route.kml", "", "C:\\maps\\route.mif"},
+      {"C:\\maps\\route.kml", "D:\\out", "D:\\out\\route.mif"},
+      {"maps/route.kml", "out\\", "out\\route.mif"},
+      {"route.kml", "D:", "D:route.mif"},
+  };
+#else
+  const char* const rows[][3] = {
+      {"/maps/route.kml", "", "/maps/route.mif"},
+      {"/maps/route.kml", "/out", "/out/route.mif"},
+      {"route.kml", "out/", "out/route.mif"},
+      {"a.b.kmz", "o", "o/a.b.mif"},
+  };
+#endif
+  for (const auto& row : rows) {
+    EXPECT_EQ(MakeOutputPath(row[0], row[1], "mif").str(), row[2]) << row[0] << " " << row[1];
+  }
+  EXPECT_THROW(MakeOutputPath("/maps/ab", "/out", "mif"), CFileException);
+}
+
+TEST(IsPairsOfNumbersTest, Table) {
+  const struct {
+    const char* text;
+    bool complete;
+    bool pairs;
+  } rows[] = {
+      {"", true, true},
+      {"1 2\r\n3 4\r\n", true, true},
+      {"116.39 39.9\n-1.5e3 +2.", true, true},
+      {"\t1   2 \r\n", true, true},
+      {"1 2 3\r\n", true, false},
+      {"1\r\n", true, false},
+      {"\r\n", true, false},
+      {"1 2\r\nx 4\r\n", true, false},
+      {"1 2\r\n1.2.3 4\r\n", true, false},
+      {"1 2\r\n1e 4\r\n", true, false},
+      {"1 2\r\n3 4 5", true, false},
+      {"1 2\r\n3 4 5", false, true},  // the cut last line is not looked at
+      {"1 2 3\r\n4 5", false, false},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(IsPairsOfNumbers(row.text, row.complete), row.pairs) << row.text;
+  }
+}
+
 }  // namespace
 }  // namespace convert

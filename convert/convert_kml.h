@@ -15,6 +15,8 @@ struct KmlConversionOptions {
   // Called now and then with the bytes of the input read so far and its size (may be null).
   void (*progress)(uint64_t done, uint64_t total, void* context) = nullptr;
   void* progress_context = nullptr;
+  // Not empty: the outputs go to this folder under their own names (see MakeOutputPath).
+  platform::CString output_folder;
 };
 
 struct KmlConversionSummary {
@@ -26,10 +28,11 @@ struct KmlConversionSummary {
   uint64_t network_links = 0;  // skipped
   uint64_t bad_tuples = 0;     // skipped
   uint64_t dropped_styles = 0;
-  bool kml_root = false;       // false: the file is XML but not KML (an empty table is written)
+  bool kml_root = false;  // false: the file is XML but not KML (an empty table is written)
 };
 
-// Converts the KML or KMZ file at `path` into MakeSiblingPath(path, "mif") and (path, "mid").
+// Converts the KML or KMZ file at `path` into MakeOutputPath(path, options.output_folder,
+// "mif") and (..., "mid").
 // Throws CFileException naming the file: every error of ConvertFile, and badXml (with line and
 // column), badZip, noKmlInZip, encryptedZip, unknownEncoding, badEncoding; then neither output
 // has changed.

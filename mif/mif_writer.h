@@ -32,15 +32,16 @@ std::string_view CharsetName(Charset charset);
 
 // What was written, for the file's summary line.
 struct WriterCounts {
-  uint64_t points = 0;       // Point objects
-  uint64_t lines = 0;        // Pline objects (single and multiple sections)
-  uint64_t regions = 0;      // Region objects
-  uint64_t others = 0;       // Multipoint and Collection objects
-  uint64_t no_geometry = 0;  // placemarks written as "none"
-  uint64_t dropped_parts = 0;     // lines without points, rings of fewer than 3 distinct points
-  uint64_t replaced_chars = 0;    // characters the charset cannot hold, written as '?'
-  uint64_t cut_values = 0;        // values cut to 254 bytes
-  uint64_t dropped_fields = 0;    // ExtendedData fields beyond the column limit
+  uint64_t points = 0;           // Point objects
+  uint64_t lines = 0;            // Pline objects (single and multiple sections)
+  uint64_t regions = 0;          // Region objects
+  uint64_t others = 0;           // Multipoint and Collection objects
+  uint64_t no_geometry = 0;      // placemarks written as "none"
+  uint64_t dropped_parts = 0;    // lines without points, rings of fewer than 3 distinct points
+  uint64_t one_point_lines = 0;  // lines of a single point, written as points
+  uint64_t replaced_chars = 0;   // characters the charset cannot hold, written as '?'
+  uint64_t cut_values = 0;       // values cut to 254 bytes
+  uint64_t dropped_fields = 0;   // ExtendedData values whose field is beyond the column limit
 };
 
 class MifWriter {

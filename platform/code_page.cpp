@@ -6,6 +6,7 @@ namespace platform {
 namespace {
 
 std::atomic<const CodePage*> g_override{nullptr};
+std::atomic<bool> g_utf8_strings{false};
 
 bool IsDoubleByteTrail(unsigned char byte) {
   return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFE);
@@ -75,6 +76,10 @@ size_t CodePage::CharLength(const unsigned char* text, size_t available) const {
   }
   return 1;
 }
+
+void UseUtf8Strings() { g_utf8_strings.store(true, std::memory_order_release); }
+
+bool UsesUtf8Strings() { return g_utf8_strings.load(std::memory_order_acquire); }
 
 // Defined beside the platform's own code page query.
 const CodePage& NativeCodePage();

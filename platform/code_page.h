@@ -47,6 +47,13 @@ class CodePage {
   bool lead_[256] = {};
 };
 
+// Makes UTF-8 the code page of the narrow strings of this process, paths among them, whatever
+// the ANSI code page on Windows, so that they hold any character: for a program that reads its
+// arguments as UTF-16 (kml2mif.exe). The desktop program never calls it and keeps the ANSI code
+// page. Call it before any string is made. Off Windows narrow strings are UTF-8 already.
+void UseUtf8Strings();
+bool UsesUtf8Strings();
+
 // Makes `page` the system code page for the lifetime of this object (tests only).
 class ScopedCodePage {
  public:

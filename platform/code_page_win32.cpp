@@ -19,6 +19,8 @@ CodePage QueryAnsiCodePage() {
 }  // namespace
 
 const CodePage& NativeCodePage() {
+  static const CodePage utf8 = CodePage::Utf8();
+  if (UsesUtf8Strings()) return utf8;
   static const CodePage page = QueryAnsiCodePage();
   return page;
 }

@@ -63,6 +63,14 @@ const char* Reason(CFileException::Cause cause) {
       return "文件的字符编码无法识别。";
     case CFileException::badEncoding:
       return "文件中有不符合其字符编码的字节。";
+    case CFileException::isDevice:
+      return "这是一个设备，不是普通文件。";
+    case CFileException::isPipe:
+      return "这是一个管道，不是普通文件。";
+    case CFileException::isSocket:
+      return "这是一个套接字，不是普通文件。";
+    case CFileException::notAFolder:
+      return "这不是一个文件夹。";
   }
   return nullptr;
 }
@@ -75,6 +83,9 @@ const char* Action(CFileException::Cause cause) {
     case CFileException::tooManyOpenFiles:
     case CFileException::sharingViolation:
     case CFileException::isDirectory:
+    case CFileException::isDevice:
+    case CFileException::isPipe:
+    case CFileException::isSocket:
       return "无法打开文件“";
     case CFileException::accessDenied:
     case CFileException::lockViolation:
@@ -96,25 +107,131 @@ const char* Action(CFileException::Cause cause) {
     case CFileException::nameTooShort:
     case CFileException::tooManyPoints:
       return "无法转换文件“";
+    case CFileException::notAFolder:
+      return "无法使用文件夹“";
     default:
       return "无法处理文件“";
   }
 }
 
+const char* EnglishReason(CFileException::Cause cause) {
+  switch (cause) {
+    case CFileException::none:
+    case CFileException::genericException:
+      return nullptr;
+    case CFileException::fileNotFound:
+      return "the file does not exist.";
+    case CFileException::badPath:
+      return "a folder of the path does not exist, or the name is invalid.";
+    case CFileException::tooManyOpenFiles:
+      return "too many files are open.";
+    case CFileException::accessDenied:
+      return "permission denied (the file may be read-only).";
+    case CFileException::invalidFile:
+      return "the file handle is invalid.";
+    case CFileException::removeCurrentDir:
+      return "the current folder cannot be removed.";
+    case CFileException::directoryFull:
+      return "the folder is full; no more files can be created in it.";
+    case CFileException::badSeek:
+      return "cannot move to the position in the file.";
+    case CFileException::hardIO:
+      return "the device failed while reading or writing the file.";
+    case CFileException::sharingViolation:
+      return "the file is in use by another program.";
+    case CFileException::lockViolation:
+      return "part of the file is locked by another program.";
+    case CFileException::diskFull:
+      return "the disk is full.";
+    case CFileException::endOfFile:
+      return "the file ended unexpectedly.";
+    case CFileException::isDirectory:
+      return "it is a folder, not a file.";
+    case CFileException::readError:
+      return "reading the file failed.";
+    case CFileException::writeError:
+      return "writing the file failed.";
+    case CFileException::sameAsInput:
+      return "an output would be the input file itself; converting would destroy it.";
+    case CFileException::nameTooShort:
+      return "the name is too short to make the output names from it.";
+    case CFileException::tooManyPoints:
+      return "more points than a MIF polyline can hold (2147483647).";
+    case CFileException::outOfMemory:
+      return "out of memory.";
+    case CFileException::badXml:
+      return "it is not well-formed XML.";
+    case CFileException::badZip:
+      return "the zip (KMZ) file is damaged or cannot be read.";
+    case CFileException::noKmlInZip:
+      return "the zip (KMZ) file holds no KML file.";
+    case CFileException::encryptedZip:
+      return "the KML file in the zip (KMZ) file is encrypted.";
+    case CFileException::unknownEncoding:
+      return "the file's character encoding is not known.";
+    case CFileException::badEncoding:
+      return "the file has bytes that are invalid in its character encoding.";
+    case CFileException::isDevice:
+      return "it is a device, not a regular file.";
+    case CFileException::isPipe:
+      return "it is a pipe, not a regular file.";
+    case CFileException::isSocket:
+      return "it is a socket, not a regular file.";
+    case CFileException::notAFolder:
+      return "it is not a folder.";
+  }
+  return nullptr;
+}
+
+// The same verbs in English; the sentence starts with a lowercase letter, as it follows the
+// program's name.
+const char* EnglishAction(CFileException::Cause cause) {
+  const std::string_view chinese = Action(cause);
+  if (chinese == Action(CFileException::fileNotFound)) return "cannot open file \"";
+  if (chinese == Action(CFileException::accessDenied)) return "cannot access file \"";
+  if (chinese == Action(CFileException::readError)) return "cannot read file \"";
+  if (chinese == Action(CFileException::writeError)) return "cannot write file \"";
+  if (chinese == Action(CFileException::sameAsInput)) return "cannot convert file \"";
+  if (chinese == Action(CFileException::notAFolder)) return "cannot use folder \"";
+  return "cannot process file \"";
+}
+
+std::string Identity(std::string_view text) { return std::string(text); }
+
 std::string ComposeMessage(CFileException::Cause cause, const CString& path, long os_error,
-                           const CString& detail = CString()) {
-  std::string message = Action(cause);
+                           const CString& detail = CString(),
+                           std::string (*literal)(std::string_view) = Identity) {
+  std::string message = literal(Action(cause));
   message += path.str();
-  message += "”：";
+  message += literal("”：");
   if (const char* reason = Reason(cause)) {
-    message += reason;
+    message += literal(reason);
     if (!detail.IsEmpty()) {
       message += detail.str();
     }
   } else if (os_error != 0) {
-    message += "发生系统错误（错误代码 " + std::to_string(os_error) + "）。";
+    message += literal("发生系统错误（错误代码 " + std::to_string(os_error) + "）。");
   } else {
-    message += "发生未知错误。";
+    message += literal("发生未知错误。");
+  }
+  return message;
+}
+
+std::string ComposeEnglishMessage(CFileException::Cause cause, const CString& path, long os_error,
+                                  const CString& detail) {
+  std::string message = EnglishAction(cause);
+  message += path.str();
+  message += "\": ";
+  if (const char* reason = EnglishReason(cause)) {
+    message += reason;
+    if (!detail.IsEmpty()) {
+      message += ' ';
+      message += detail.str();
+    }
+  } else if (os_error != 0) {
+    message += "system error " + std::to_string(os_error) + ".";
+  } else {
+    message += "unknown error.";
   }
   return message;
 }
@@ -139,6 +256,15 @@ void CFileException::ThrowOsError(long os_error, const CString& path, bool writi
 }
 
 CString CFileException::GetErrorMessage() const { return message_; }
+
+CString CFileException::GetErrorMessage(std::string (*convert_literal)(std::string_view)) const {
+  return CString(ComposeMessage(m_cause, m_strFileName, m_lOsError, m_strDetail,
+                                convert_literal != nullptr ? convert_literal : Identity));
+}
+
+CString CFileException::GetEnglishMessage() const {
+  return CString(ComposeEnglishMessage(m_cause, m_strFileName, m_lOsError, m_strDetail));
+}
 
 const char* CFileException::what() const noexcept { return message_.GetString(); }
 

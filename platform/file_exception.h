@@ -6,6 +6,8 @@
 #pragma once
 
 #include <exception>
+#include <string>
+#include <string_view>
 
 #include "platform/cstring.h"
 
@@ -17,7 +19,7 @@ class CFileException : public std::exception {
     none = 0,
     genericException,  // any other failure
     fileNotFound,
-    badPath,           // a folder of the path does not exist, or the name is invalid
+    badPath,  // a folder of the path does not exist, or the name is invalid
     tooManyOpenFiles,
     accessDenied,
     invalidFile,
@@ -30,12 +32,12 @@ class CFileException : public std::exception {
     diskFull,
     endOfFile,
     // Causes of this program beyond the class library's own:
-    isDirectory,       // the path names a folder, not a file
-    readError,         // reading the file failed
-    writeError,        // writing the file failed
-    sameAsInput,       // an output name would be the input file itself
-    nameTooShort,      // the output names would leave the input's folder or have no name
-    tooManyPoints,     // more points than a MIF polyline count can hold (2,147,483,647)
+    isDirectory,    // the path names a folder, not a file
+    readError,      // reading the file failed
+    writeError,     // writing the file failed
+    sameAsInput,    // an output name would be the input file itself
+    nameTooShort,   // the output names would leave the input's folder or have no name
+    tooManyPoints,  // more points than a MIF polyline count can hold (2,147,483,647)
     outOfMemory,
     // Causes of the full conversion; a detail (the line and column, say) may follow the reason:
     badXml,           // not well-formed XML
@@ -44,6 +46,11 @@ class CFileException : public std::exception {
     encryptedZip,     // the zip's KML entry is encrypted
     unknownEncoding,  // the document's encoding is one the system cannot convert
     badEncoding,      // bytes that are invalid in the document's encoding
+    // What a path names when only a file will do, or a folder when one is needed:
+    isDevice,    // a device (a terminal, /dev/stdin, NUL)
+    isPipe,      // a pipe or FIFO
+    isSocket,    // a socket
+    notAFolder,  // a folder was asked for and the path names something else
   };
 
   // `os_error` is errno or GetLastError() (0 when there is none).
@@ -68,6 +75,15 @@ class CFileException : public std::exception {
   // The error report: a Chinese sentence that names the file and the failure, in the system
   // code page, e.g. "无法打开文件“C:\maps\route.kml”：找不到该文件。".
   CString GetErrorMessage() const;
+
+  // The same report with its fixed texts passed through `convert_literal`: for a program whose
+  // paths are held in another encoding than the one its narrow literals are compiled in (null:
+  // as they are).
+  CString GetErrorMessage(std::string (*convert_literal)(std::string_view)) const;
+
+  // The report in English, plain ASCII around the file's name and the detail, e.g.
+  // 'cannot open file "C:\maps\route.kml": the file does not exist.'.
+  CString GetEnglishMessage() const;
 
   const char* what() const noexcept override;
 

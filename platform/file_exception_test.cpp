@@ -23,7 +23,12 @@ const Cause kAllCauses[] = {
     CFileException::isDirectory,      CFileException::readError,
     CFileException::writeError,       CFileException::sameAsInput,
     CFileException::nameTooShort,     CFileException::tooManyPoints,
-    CFileException::outOfMemory,
+    CFileException::outOfMemory,      CFileException::badXml,
+    CFileException::badZip,           CFileException::noKmlInZip,
+    CFileException::encryptedZip,     CFileException::unknownEncoding,
+    CFileException::badEncoding,      CFileException::isDevice,
+    CFileException::isPipe,           CFileException::isSocket,
+    CFileException::notAFolder,
 };
 
 TEST(FileExceptionTest, EveryCauseHasItsOwnMessageNamingTheFile) {
@@ -37,6 +42,36 @@ TEST(FileExceptionTest, EveryCauseHasItsOwnMessageNamingTheFile) {
     EXPECT_EQ(std::string(error.what()), message);
     EXPECT_TRUE(seen.insert(message).second) << "the same message twice: " << message;
   }
+}
+
+TEST(FileExceptionTest, EveryCauseHasItsOwnEnglishMessageNamingTheFile) {
+  const CString path("C:\\地图\\route 100%s.kml");
+  std::set<std::string> seen;
+  for (Cause cause : kAllCauses) {
+    const std::string message = CFileException(cause, path, 0).GetEnglishMessage().str();
+    EXPECT_NE(message.find("\"" + path.str() + "\": "), std::string::npos) << message;
+    EXPECT_EQ(message.rfind("cannot ", 0), 0u) << message;
+    EXPECT_TRUE(seen.insert(message).second) << "the same message twice: " << message;
+  }
+  const CFileException with_detail(CFileException::badXml, "a.kml", CString("line 3"));
+  EXPECT_EQ(with_detail.GetEnglishMessage().str(),
+            "cannot read file \"a.kml\": it is not well-formed XML. line 3");
+  EXPECT_NE(CFileException(CFileException::genericException, "a.kml", 1234)
+                .GetEnglishMessage()
+                .str()
+                .find("1234"),
+            std::string::npos);
+}
+
+// A program whose paths are not in the literals' encoding converts the fixed texts only.
+TEST(FileExceptionTest, LiteralsPassThroughTheConverterAndThePathDoesNot) {
+  const CFileException error(CFileException::fileNotFound, "路径.kml", 0);
+  const auto mark = [](std::string_view text) { return std::string(text.size(), '#'); };
+  const std::string message = error.GetErrorMessage(mark).str();
+  EXPECT_EQ(message.find_first_not_of('#'),
+            std::string(error.GetErrorMessage().str()).find("路径"));
+  EXPECT_NE(message.find("路径.kml"), std::string::npos);
+  EXPECT_EQ(error.GetErrorMessage(nullptr).str(), error.GetErrorMessage().str());
 }
 
 TEST(FileExceptionTest, GeneralCaseGivesTheSystemErrorNumber) {

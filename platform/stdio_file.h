@@ -43,6 +43,14 @@ struct FileIdentity {
 // looked at). Never throws.
 bool GetFileIdentity(const CString& path, FileIdentity* identity);
 
+// What a path names, links followed.
+enum class FileKind { kMissing, kRegular, kFolder, kDevice, kPipe, kSocket };
+
+// The kind of what `path` names; kMissing when there is nothing or it cannot be looked at (an
+// open then tells why). Opens nothing for reading, so a device or a pipe is left as it is.
+// Never throws.
+FileKind GetFileKind(const CString& path);
+
 class CStdioFile : public CFile {
  public:
   // Bytes read from or written to the system at a time; ReadLinePiece gives at most this much.

@@ -78,8 +78,8 @@ long Link(const NativePath& existing, const NativePath& link);  // a hard link; 
 // Gives `replacement` the permission bits of an existing `target` (POSIX; Windows keeps what a
 // replacement needs itself). Best effort.
 void KeepPermissions(const NativePath& target, const NativePath& replacement);
-void SyncFolderOf(const CString& path);                         // best effort
-void Remove(const NativePath& path);                            // best effort
+void SyncFolderOf(const CString& path);  // best effort
+void Remove(const NativePath& path);     // best effort
 uint64_t UniqueSeed();
 
 }  // namespace platform::os

@@ -291,4 +291,14 @@ bool GetFileIdentity(const CString& path, FileIdentity* identity) {
   return true;
 }
 
+FileKind GetFileKind(const CString& path) {
+  struct stat info;
+  if (::stat(path.GetString(), &info) != 0) return FileKind::kMissing;
+  if (S_ISREG(info.st_mode)) return FileKind::kRegular;
+  if (S_ISDIR(info.st_mode)) return FileKind::kFolder;
+  if (S_ISFIFO(info.st_mode)) return FileKind::kPipe;
+  if (S_ISSOCK(info.st_mode)) return FileKind::kSocket;
+  return FileKind::kDevice;
+}
+
 }  // namespace platform

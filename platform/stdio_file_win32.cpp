@@ -12,14 +12,16 @@ namespace {
 
 HANDLE Win(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 
-// Paths are narrow strings in the ANSI code page; the wide calls take any length.
+// Paths are narrow strings in the ANSI code page, or UTF-8 where the program has chosen it; the
+// wide calls take any name and any length.
 std::wstring Widen(const CString& path) {
   if (path.IsEmpty()) return std::wstring();
-  const int length = MultiByteToWideChar(CP_ACP, 0, path.GetString(),
+  const UINT code_page = UsesUtf8Strings() ? CP_UTF8 : CP_ACP;
+  const int length = MultiByteToWideChar(code_page, 0, path.GetString(),
                                          static_cast<int>(path.GetLength()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.GetString(), static_cast<int>(path.GetLength()), wide.data(),
-                      length);
+  MultiByteToWideChar(code_page, 0, path.GetString(), static_cast<int>(path.GetLength()),
+                      wide.data(), length);
   return wide;
 }
 
@@ -255,6 +257,31 @@ bool GetFileIdentity(const CString& path, FileIdentity* identity) {
   const bool known = os::Identity(reinterpret_cast<os::Handle>(handle), identity);
   CloseHandle(handle);
   return known;
+}
+
+FileKind GetFileKind(const CString& path) {
+  const std::wstring system_path = os::SystemPath(path);
+  const DWORD attributes = GetFileAttributesW(system_path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return FileKind::kFolder;
+  }
+  // No access asked for: the type of a device or a pipe is told without reading from it.
+  const HANDLE handle =
+      CreateFileW(system_path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return attributes != INVALID_FILE_ATTRIBUTES ? FileKind::kRegular : FileKind::kMissing;
+  }
+  const DWORD type = GetFileType(handle);
+  CloseHandle(handle);
+  switch (type) {
+    case FILE_TYPE_CHAR:
+      return FileKind::kDevice;
+    case FILE_TYPE_PIPE:
+      return FileKind::kPipe;
+    default:
+      return FileKind::kRegular;
+  }
 }
 
 }  // namespace platform

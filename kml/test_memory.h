@@ -1,0 +1,18 @@
+// Peak memory of the test process, for tests that read huge inputs in bounded memory.
+#pragma once
+
+namespace kml::testing {
+
+class PeakMemory {
+ public:
+  // Starts a measurement: forgets the peak so far where the system lets it.
+  PeakMemory();
+  // How far the peak resident size rose above the size at the start, in KiB; -1 where that
+  // cannot be measured (not Linux, or a sanitizer's allocator, whose memory is not ours).
+  long GrowthKib() const;
+
+ private:
+  long start_kib_ = -1;
+};
+
+}  // namespace kml::testing

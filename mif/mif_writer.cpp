@@ -1,0 +1,581 @@
+#include "mif/mif_writer.h"
+
+#include <array>
+#include <charconv>
+#include <cstring>
+#include <type_traits>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "mif/mif_text.h"
+#include "platform/file_exception.h"
+#include "platform/spill_file.h"
+#include "platform/transcoder.h"
+
+namespace mif {
+namespace {
+
+using platform::CFileException;
+using platform::CSpillFile;
+
+// Each spill file keeps this much in memory, so that ordinary documents never touch the disk.
+constexpr size_t kSpillMemory = size_t{4} << 20;
+// Output is handed to the files in blocks of about this size.
+constexpr size_t kOutputBlock = size_t{1} << 20;
+
+enum class Shape : uint8_t { kPoint, kLine, kRing };
+
+enum class ObjectKind { kNone, kPoint, kMultipoint, kPline, kPlineMultiple, kRegion, kCollection };
+
+// A kept part: where its point lines stand in the coordinate spill.
+struct PartRecord {
+  uint64_t text_offset = 0;
+  uint64_t text_bytes = 0;
+  uint64_t points = 0;
+  Shape shape = Shape::kPoint;
+};
+
+// What a placemark's record in the placemark spill starts with. The style url and the
+// attributes (AttributeHeader + value bytes each) follow.
+struct PlacemarkHeader {
+  uint64_t parts = 0;                      // kept parts, in the part spill
+  std::array<uint64_t, 3> shape_parts{};   // by Shape
+  std::array<uint64_t, 3> shape_points{};  // by Shape
+  kml::Style inline_style;
+  uint32_t style_url_size = 0;
+  uint32_t attributes = 0;
+};
+static_assert(std::is_trivially_copyable_v<PlacemarkHeader>);
+static_assert(std::is_trivially_copyable_v<PartRecord>);
+
+struct AttributeHeader {
+  uint32_t column = 0;
+  uint32_t size = 0;
+};
+
+constexpr size_t kBuiltinColumns = 6;  // the attribute kinds before kData
+constexpr std::array<std::string_view, kBuiltinColumns> kBuiltinNames = {
+    "Name", "Description", "Folder", "TimeStamp", "Begin", "End"};
+
+struct Column {
+  std::string data_name;  // a Data field's name in UTF-8; empty for the built-in kinds
+  uint64_t values = 0;    // 0: no placemark fills it
+  bool all_integer = true;
+  bool all_decimal = true;
+  size_t width = 1;  // bytes of the longest value
+};
+
+size_t Index(Shape shape) { return static_cast<size_t>(shape); }
+
+ObjectKind KindOf(const PlacemarkHeader& header) {
+  const uint64_t points = header.shape_parts[Index(Shape::kPoint)];
+  const uint64_t lines = header.shape_parts[Index(Shape::kLine)];
+  const uint64_t rings = header.shape_parts[Index(Shape::kRing)];
+  const int groups = (points > 0) + (lines > 0) + (rings > 0);
+  if (groups == 0) return ObjectKind::kNone;
+  if (groups > 1) return ObjectKind::kCollection;
+  if (points > 0) {
+    return header.shape_points[Index(Shape::kPoint)] == 1 ? ObjectKind::kPoint
+                                                          : ObjectKind::kMultipoint;
+  }
+  if (lines > 0) return lines == 1 ? ObjectKind::kPline : ObjectKind::kPlineMultiple;
+  return ObjectKind::kRegion;
+}
+
+void AppendNumber(uint64_t value, std::string& out) {
+  char buffer[24];
+  out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
+}  // namespace
+
+class MifWriter::Impl {
+ public:
+  Impl(Charset charset, const platform::CString& report_path)
+      : charset_(charset),
+        report_path_(report_path),
+        placemarks_(report_path, kSpillMemory),
+        parts_(report_path, kSpillMemory),
+        coordinates_(report_path, kSpillMemory),
+        columns_(kBuiltinColumns) {
+    const char* target = charset == Charset::kWindowsSimpChinese ? "CP936"
+                         : charset == Charset::kWindowsLatin1    ? "windows-1252"
+                                                                 : nullptr;
+    if (target != nullptr) {
+      transcoder_ = platform::Transcoder::Open("UTF-8", target);
+      if (!transcoder_) throw CFileException(CFileException::unknownEncoding, report_path);
+    }
+  }
+
+  void BeginPlacemark() {
+    header_ = PlacemarkHeader();
+    outer_kept_ = false;
+  }
+
+  void BeginPart(kml::PartKind kind) {
+    part_kind_ = kind;
+    part_points_ = 0;
+    part_offset_ = coordinates_.size();
+    // Holes of a dropped outer ring go too: their points need not be kept.
+    skip_part_ = kind == kml::PartKind::kInnerRing && !outer_kept_;
+  }
+
+  void AddCoordinates(std::span<const kml::Coordinate> coordinates) {
+    part_points_ += coordinates.size();
+    if (skip_part_ || coordinates.empty()) return;
+    if (part_kind_ != kml::PartKind::kPoint) {
+      const Shape shape = part_kind_ == kml::PartKind::kLine ? Shape::kLine : Shape::kRing;
+      text::CheckObjectPoints(header_.shape_points[Index(shape)] + part_points_, report_path_);
+    }
+    text_.clear();
+    for (const kml::Coordinate& coordinate : coordinates) {
+      text::AppendPoint(coordinate.x, coordinate.y, text_);
+    }
+    coordinates_.Write(text_);
+  }
+
+  void EndPart(uint32_t distinct_points) {
+    bool keep = false;
+    Shape shape = Shape::kPoint;
+    switch (part_kind_) {
+      case kml::PartKind::kPoint:
+        keep = part_points_ > 0;
+        break;
+      case kml::PartKind::kLine:
+        keep = part_points_ > 0;
+        shape = part_points_ == 1 ? Shape::kPoint : Shape::kLine;
+        if (part_points_ == 1) ++counts_.one_point_lines;
+        break;
+      case kml::PartKind::kOuterRing:
+        keep = distinct_points >= 3;
+        shape = Shape::kRing;
+        outer_kept_ = keep;
+        break;
+      case kml::PartKind::kInnerRing:
+        keep = outer_kept_ && distinct_points >= 3;
+        shape = Shape::kRing;
+        break;
+    }
+    if (!keep) {
+      ++counts_.dropped_parts;
+      return;
+    }
+    PartRecord part;
+    part.text_offset = part_offset_;
+    part.text_bytes = coordinates_.size() - part_offset_;
+    part.points = part_points_;
+    part.shape = shape;
+    parts_.Write(std::string_view(reinterpret_cast<const char*>(&part), sizeof part));
+    ++header_.parts;
+    ++header_.shape_parts[Index(shape)];
+    header_.shape_points[Index(shape)] += part_points_;
+  }
+
+  void EndPlacemark(const kml::Placemark& placemark) {
+    header_.inline_style = placemark.inline_style;
+    header_.style_url_size = static_cast<uint32_t>(placemark.style_url.size());
+    record_.assign(sizeof header_, '\0');
+    record_ += placemark.style_url;
+    for (const kml::Attribute& attribute : placemark.attributes) {
+      if (attribute.value.empty()) continue;
+      const uint32_t column = ColumnFor(attribute);
+      if (column == kNoColumn) {
+        ++counts_.dropped_fields;
+        continue;
+      }
+      ToOutput(attribute.value, value_);
+      text::NormalizeLineBreaks(value_);
+      const size_t kept = text::CutLength(value_, text::kMaxCharWidth, charset_);
+      if (kept < value_.size() || attribute.cut) ++counts_.cut_values;
+      value_.resize(kept);
+      Column& stats = columns_[column];
+      ++stats.values;
+      stats.all_integer = stats.all_integer && text::IsInteger32(value_);
+      stats.all_decimal = stats.all_decimal && text::IsDecimal(value_);
+      stats.width = std::max(stats.width, value_.size());
+      const AttributeHeader entry{column, static_cast<uint32_t>(value_.size())};
+      record_.append(reinterpret_cast<const char*>(&entry), sizeof entry);
+      record_ += value_;
+      ++header_.attributes;
+    }
+    std::memcpy(record_.data(), &header_, sizeof header_);
+    placemarks_.Write(record_);
+    ++placemark_count_;
+
+    switch (KindOf(header_)) {
+      case ObjectKind::kNone:
+        ++counts_.no_geometry;
+        break;
+      case ObjectKind::kPoint:
+        ++counts_.points;
+        break;
+      case ObjectKind::kPline:
+      case ObjectKind::kPlineMultiple:
+        ++counts_.lines;
+        break;
+      case ObjectKind::kRegion:
+        ++counts_.regions;
+        break;
+      case ObjectKind::kMultipoint:
+      case ObjectKind::kCollection:
+        ++counts_.others;
+        version_650_ = true;
+        break;
+    }
+  }
+
+  void Write(const kml::StyleTable& styles, platform::CReplaceFile& mif,
+             platform::CReplaceFile& mid) {
+    LayOutColumns();
+    WriteHeader(mif);
+    placemarks_.Seek(0);
+    parts_.Seek(0);
+    coordinates_.Seek(0);
+    parts_position_ = 0;
+    coordinates_position_ = 0;
+    for (uint64_t i = 0; i < placemark_count_; ++i) {
+      ReadExact(placemarks_, reinterpret_cast<char*>(&header_), sizeof header_);
+      style_url_.resize(header_.style_url_size);
+      ReadExact(placemarks_, style_url_.data(), style_url_.size());
+      ReadRow();
+      const kml::Style style = styles.Resolve(style_url_, header_.inline_style);
+      WriteObject(style, mif);
+      WriteRow(mid);
+    }
+    Flush(mif, mif_out_);
+    Flush(mid, mid_out_);
+  }
+
+  const WriterCounts& counts() const { return counts_; }
+
+ private:
+  static constexpr uint32_t kNoColumn = 0xFFFFFFFFu;
+
+  uint32_t ColumnFor(const kml::Attribute& attribute) {
+    if (attribute.kind != kml::AttributeKind::kData) {
+      const uint32_t column = static_cast<uint32_t>(attribute.kind);
+      if (columns_[column].values == 0) ++builtins_used_;
+      return column;
+    }
+    const auto found = data_columns_.find(attribute.name);
+    if (found != data_columns_.end()) return found->second;
+    if (builtins_used_ + data_columns_.size() >= kMaxColumns) return kNoColumn;
+    const uint32_t column = static_cast<uint32_t>(columns_.size());
+    columns_.emplace_back().data_name = attribute.name;
+    data_columns_.emplace(attribute.name, column);
+    return column;
+  }
+
+  // The text of `utf8` in the output character set, '?' for what it cannot hold.
+  void ToOutput(std::string_view utf8, std::string& out) {
+    if (!transcoder_) {
+      out.assign(utf8);
+      return;
+    }
+    out.clear();
+    const size_t replaced = transcoder_->replaced();
+    transcoder_->Convert(utf8, true, out);
+    counts_.replaced_chars += transcoder_->replaced() - replaced;
+  }
+
+  // Picks the columns that some placemark fills, at most kMaxColumns (a built-in kind that
+  // first came after the limit was reached pushes the last fields out), and names them.
+  void LayOutColumns() {
+    positions_.assign(columns_.size(), kNoColumn);
+    names_.clear();
+    kinds_of_.clear();
+    std::unordered_set<std::string> used;
+    for (uint32_t column = 0; column < columns_.size(); ++column) {
+      const Column& stats = columns_[column];
+      if (stats.values == 0) continue;
+      if (names_.size() == kMaxColumns) {
+        counts_.dropped_fields += stats.values;
+        continue;
+      }
+      std::string name;
+      if (column < kBuiltinColumns) {
+        name = kBuiltinNames[column];
+      } else {
+        const bool keep_letters =
+            charset_ == Charset::kWindowsSimpChinese || charset_ == Charset::kUtf8;
+        ToOutputQuietly(text::SanitizeName(stats.data_name, keep_letters), name);
+        name = text::FinishName(std::move(name), charset_);
+      }
+      positions_[column] = static_cast<uint32_t>(names_.size());
+      names_.push_back(text::UniqueName(name, charset_, used));
+      kinds_of_.push_back(column);
+    }
+  }
+
+  // As ToOutput, for names: a character lost there is not a lost value.
+  void ToOutputQuietly(std::string_view utf8, std::string& out) {
+    const uint64_t replaced = counts_.replaced_chars;
+    ToOutput(utf8, out);
+    counts_.replaced_chars = replaced;
+  }
+
+  void WriteHeader(platform::CReplaceFile& mif) {
+    std::string& out = mif_out_;
+    out += version_650_ ? "Version 650\r\n" : "Version 300\r\n";
+    out += "Charset \"";
+    out += CharsetName(charset_);
+    out += "\"\r\nDelimiter \",\"\r\nCoordSys Earth Projection 1, 104\r\n";
+    if (names_.empty()) {
+      out += "Columns 1\r\n  blank Char(1)\r\n";
+    } else {
+      out += "Columns ";
+      AppendNumber(names_.size(), out);
+      out += "\r\n";
+      for (size_t i = 0; i < names_.size(); ++i) {
+        const Column& stats = columns_[kinds_of_[i]];
+        out += "  ";
+        out += names_[i];
+        if (stats.all_integer) {
+          out += " Integer\r\n";
+        } else if (stats.all_decimal) {
+          out += " Float\r\n";
+        } else {
+          out += " Char(";
+          AppendNumber(stats.width, out);
+          out += ")\r\n";
+        }
+      }
+    }
+    out += "Data\r\n";
+    Flush(mif, out);
+  }
+
+  void ReadExact(CSpillFile& spill, char* data, size_t size) {
+    while (size > 0) {
+      const size_t got = spill.Read(data, size);
+      if (got == 0) throw CFileException(CFileException::readError, report_path_);
+      data += got;
+      size -= got;
+    }
+  }
+
+  // Reads the placemark's attributes into row_values_, by output column.
+  void ReadRow() {
+    row_values_.assign(names_.size(), std::string_view());
+    row_text_.clear();
+    row_places_.clear();
+    for (uint32_t i = 0; i < header_.attributes; ++i) {
+      AttributeHeader entry;
+      ReadExact(placemarks_, reinterpret_cast<char*>(&entry), sizeof entry);
+      const size_t start = row_text_.size();
+      row_text_.resize(start + entry.size);
+      ReadExact(placemarks_, row_text_.data() + start, entry.size);
+      if (positions_[entry.column] != kNoColumn) {
+        row_places_.push_back({positions_[entry.column], start, entry.size});
+      }
+    }
+    // Views only once row_text_ has stopped growing.
+    for (const RowPlace& place : row_places_) {
+      row_values_[place.position] = std::string_view(row_text_).substr(place.start, place.size);
+    }
+  }
+
+  void WriteRow(platform::CReplaceFile& mid) {
+    std::string& out = mid_out_;
+    for (size_t i = 0; i < names_.size(); ++i) {
+      if (i > 0) out += ',';
+      const Column& stats = columns_[kinds_of_[i]];
+      if (stats.all_integer || stats.all_decimal) {
+        out += row_values_[i];
+      } else {
+        text::AppendQuoted(row_values_[i], out);
+      }
+    }
+    out += "\r\n";
+    if (out.size() >= kOutputBlock) Flush(mid, out);
+  }
+
+  void WriteObject(const kml::Style& style, platform::CReplaceFile& mif) {
+    std::string& out = mif_out_;
+    const uint64_t first_part = parts_position_;
+    const auto& parts = header_.shape_parts;
+    const auto& points = header_.shape_points;
+    switch (KindOf(header_)) {
+      case ObjectKind::kNone:
+        out += "None\r\n";
+        break;
+      case ObjectKind::kPoint:
+        out += "Point ";
+        CopyParts(first_part, Shape::kPoint, false, mif);
+        text::AppendSymbol(style, out);
+        break;
+      case ObjectKind::kMultipoint:
+        out += "Multipoint ";
+        AppendNumber(points[Index(Shape::kPoint)], out);
+        out += "\r\n";
+        CopyParts(first_part, Shape::kPoint, false, mif);
+        text::AppendSymbol(style, out);
+        break;
+      case ObjectKind::kPline:
+        out += "Pline ";
+        AppendNumber(points[Index(Shape::kLine)], out);
+        out += "\r\n";
+        CopyParts(first_part, Shape::kLine, false, mif);
+        text::AppendPen(style, false, out);
+        break;
+      case ObjectKind::kPlineMultiple:
+        WriteLines(first_part, style, mif);
+        break;
+      case ObjectKind::kRegion:
+        WriteRegion(first_part, style, mif);
+        break;
+      case ObjectKind::kCollection:
+        out += "Collection ";
+        AppendNumber((parts[0] > 0) + (parts[1] > 0) + (parts[2] > 0), out);
+        out += "\r\n";
+        if (parts[Index(Shape::kRing)] > 0) WriteRegion(first_part, style, mif);
+        if (parts[Index(Shape::kLine)] > 0) WriteLines(first_part, style, mif);
+        if (parts[Index(Shape::kPoint)] > 0) {
+          out += "Multipoint ";
+          AppendNumber(points[Index(Shape::kPoint)], out);
+          out += "\r\n";
+          CopyParts(first_part, Shape::kPoint, false, mif);
+          text::AppendSymbol(style, out);
+        }
+        break;
+    }
+    SeekParts(first_part + header_.parts * sizeof(PartRecord));
+  }
+
+  void WriteLines(uint64_t first_part, const kml::Style& style, platform::CReplaceFile& mif) {
+    std::string& out = mif_out_;
+    const uint64_t lines = header_.shape_parts[Index(Shape::kLine)];
+    out += "Pline ";
+    if (lines > 1) {
+      out += "Multiple ";
+      AppendNumber(lines, out);
+      out += "\r\n";
+      CopyParts(first_part, Shape::kLine, true, mif);
+    } else {
+      AppendNumber(header_.shape_points[Index(Shape::kLine)], out);
+      out += "\r\n";
+      CopyParts(first_part, Shape::kLine, false, mif);
+    }
+    text::AppendPen(style, false, out);
+  }
+
+  void WriteRegion(uint64_t first_part, const kml::Style& style, platform::CReplaceFile& mif) {
+    std::string& out = mif_out_;
+    out += "Region ";
+    AppendNumber(header_.shape_parts[Index(Shape::kRing)], out);
+    out += "\r\n";
+    CopyParts(first_part, Shape::kRing, true, mif);
+    text::AppendPen(style, true, out);
+    text::AppendBrush(style, out);
+  }
+
+  // Copies the point lines of the placemark's parts of `shape`, each behind its point count
+  // with `counted`.
+  void CopyParts(uint64_t first_part, Shape shape, bool counted, platform::CReplaceFile& mif) {
+    SeekParts(first_part);
+    for (uint64_t i = 0; i < header_.parts; ++i) {
+      PartRecord part;
+      ReadExact(parts_, reinterpret_cast<char*>(&part), sizeof part);
+      parts_position_ += sizeof part;
+      if (part.shape != shape) continue;
+      if (counted) {
+        mif_out_ += "  ";
+        AppendNumber(part.points, mif_out_);
+        mif_out_ += "\r\n";
+      }
+      CopyText(part, mif);
+    }
+  }
+
+  void CopyText(const PartRecord& part, platform::CReplaceFile& mif) {
+    if (coordinates_position_ != part.text_offset) {
+      coordinates_.Seek(part.text_offset);
+      coordinates_position_ = part.text_offset;
+    }
+    uint64_t left = part.text_bytes;
+    while (left > 0) {
+      if (mif_out_.size() >= kOutputBlock) Flush(mif, mif_out_);
+      const size_t start = mif_out_.size();
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(left, kOutputBlock));
+      mif_out_.resize(start + want);
+      ReadExact(coordinates_, mif_out_.data() + start, want);
+      left -= want;
+    }
+    coordinates_position_ += part.text_bytes;
+  }
+
+  void SeekParts(uint64_t offset) {
+    if (parts_position_ == offset) return;
+    parts_.Seek(offset);
+    parts_position_ = offset;
+  }
+
+  void Flush(platform::CReplaceFile& file, std::string& out) {
+    if (out.empty()) return;
+    file.WriteRaw(out);
+    out.clear();
+  }
+
+  Charset charset_;
+  platform::CString report_path_;
+  std::unique_ptr<platform::Transcoder> transcoder_;
+  CSpillFile placemarks_;
+  CSpillFile parts_;
+  CSpillFile coordinates_;
+  WriterCounts counts_;
+  uint64_t placemark_count_ = 0;
+  bool version_650_ = false;
+
+  // The placemark and the part being added (and, in Write, the placemark being written).
+  PlacemarkHeader header_;
+  bool outer_kept_ = false;
+  kml::PartKind part_kind_ = kml::PartKind::kPoint;
+  uint64_t part_points_ = 0;
+  uint64_t part_offset_ = 0;
+  bool skip_part_ = false;
+  std::string text_;
+  std::string record_;
+  std::string value_;
+
+  // Columns: the built-in kinds by AttributeKind, then Data fields by first appearance.
+  std::vector<Column> columns_;
+  std::unordered_map<std::string, uint32_t> data_columns_;
+  size_t builtins_used_ = 0;
+  std::vector<uint32_t> positions_;  // by column: its place in the output, or kNoColumn
+  std::vector<std::string> names_;   // by place in the output
+  std::vector<uint32_t> kinds_of_;   // by place in the output: the column
+
+  // Writing.
+  std::string style_url_;
+  std::string row_text_;
+  std::vector<std::string_view> row_values_;
+  struct RowPlace {
+    uint32_t position;
+    size_t start;
+    size_t size;
+  };
+  std::vector<RowPlace> row_places_;
+  std::string mif_out_;
+  std::string mid_out_;
+  uint64_t parts_position_ = 0;
+  uint64_t coordinates_position_ = 0;
+};
+
+MifWriter::MifWriter(Charset charset, const platform::CString& report_path)
+    : impl_(std::make_unique<Impl>(charset, report_path)) {}
+MifWriter::~MifWriter() = default;
+void MifWriter::BeginPlacemark() { impl_->BeginPlacemark(); }
+void MifWriter::BeginPart(kml::PartKind kind) { impl_->BeginPart(kind); }
+void MifWriter::AddCoordinates(std::span<const kml::Coordinate> coordinates) {
+  impl_->AddCoordinates(coordinates);
+}
+void MifWriter::EndPart(uint32_t distinct_points) { impl_->EndPart(distinct_points); }
+void MifWriter::EndPlacemark(const kml::Placemark& placemark) { impl_->EndPlacemark(placemark); }
+void MifWriter::Write(const kml::StyleTable& styles, platform::CReplaceFile& mif,
+                      platform::CReplaceFile& mid) {
+  impl_->Write(styles, mif, mid);
+}
+const WriterCounts& MifWriter::counts() const { return impl_->counts(); }
+
+}  // namespace mif
