@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
 # Builds kml2mif on this machine and converts the given KML files, or a copy of the bundled
 # example when none is given, then shows what was written.
-# Usage: ./run.sh [FILE.kml ...]
+# Usage: ./run.sh [OPTION|FILE.kml ...]   (from any folder: paths are taken from where it starts)
 set -euo pipefail
-cd "$(dirname "$0")"
-scripts/install-deps.sh native
-cmake --preset native >/dev/null
-cmake --build --preset native --target kml2mif >/dev/null
-tool=build/native/cli/kml2mif
+here="$(cd "$(dirname "$0")" && pwd)"
+"$here/scripts/install-deps.sh" native
+cmake -S "$here" --preset native >/dev/null
+cmake --build "$here/build/native" --target kml2mif >/dev/null
+tool="$here/build/native/cli/kml2mif"
 if [ $# -gt 0 ]; then
+  # Run from the caller's folder, so that relative names mean what the caller meant.
   exec "$tool" "$@"
 fi
-mkdir -p build/example
-cp examples/route.kml build/example/route.kml
-"$tool" build/example/route.kml
-for output in build/example/route.mif build/example/route.mid; do
-  echo "--- $output (line ends shown as \$)"
+example="$here/build/example"
+mkdir -p "$example"
+cp "$here/examples/route.kml" "$example/route.kml"
+"$tool" "$example/route.kml"
+for output in "$example/route.mif" "$example/route.mid"; do
+  echo "--- ${output#"$here"/} (line ends shown as \$)"
   cat -A "$output" | head -20
 done

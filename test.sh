@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds every configuration and runs every test:
 # native, AddressSanitizer/UBSan, the Windows x86_64 build under Wine (unit and end-to-end),
-# the 32-bit Windows build (must build; it cannot run here), and a bounded fuzzing run.
+# the 32-bit Windows build (must build; it cannot run here), the release packages (the Windows
+# zips checked, the Debian package installed, used and removed), and a bounded fuzzing run.
 # Usage: ./test.sh            everything
 #        ./test.sh native     only the native build and its tests
+#        ./test.sh packages   only the release packages (builds what they need)
 set -euo pipefail
 cd "$(dirname "$0")"
 what="${1:-all}"
@@ -28,7 +30,34 @@ run_ctest() {
   fi
 }
 
+# The zips and the .deb from the builds (reused when they are up to date), each checked as its
+# user receives it; the .deb is installed into this machine's root and removed again.
+packages() {
+  step "release packages: Windows zips, Debian package installed and removed"
+  rm -rf build/win32/packages build/native/packages
+  cmake --preset win32 >/dev/null
+  cmake --build --preset win32 -j "$jobs"
+  cpack --preset win32 >/dev/null
+  python3 tests/package/check_windows_zip.py build/win32/packages \
+    i686-w64-mingw32-objdump i686-w64-mingw32-objcopy
+  cmake --preset native >/dev/null
+  cmake --build --preset native -j "$jobs"
+  cpack --preset deb >/dev/null
+  if command -v lintian >/dev/null; then
+    lintian --fail-on error build/native/packages/kml2mif_*.deb
+  fi
+  local sudo=""
+  [ "$(id -u)" = 0 ] || sudo=sudo
+  $sudo tests/package/deb_install_test.sh build/native/packages/kml2mif_*.deb examples/route.kml
+  passed=$((passed + 2))
+}
+
 scripts/install-deps.sh "$([ "$what" = native ] && echo native || echo all)"
+if [ "$what" = packages ]; then
+  packages
+  echo "$passed passed, $failed failed"
+  exit 0
+fi
 
 step "native build and tests"
 cmake --preset native >/dev/null
@@ -52,6 +81,8 @@ run_ctest --preset win64 -j 1
 step "Windows i686 build (the shipping target)"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs"
+
+packages
 
 if [ -x fuzz/run.sh ]; then
   step "fuzzing (bounded)"

@@ -285,10 +285,11 @@ void ConvertOne(const Options& options, const CString& input, const Engine& engi
   const Language language = reporter.language();
   if (options.first_line) {
     const convert::ConversionSummary summary = engine.first_line(input, options.output_folder);
+    // Everything about this file is put together before its line is printed: once the line is
+    // out, a failure (no memory, say) would be reported against a file already converted.
+    const std::vector<std::string> warnings = FirstLineWarnings(summary, input, language);
     if (!options.quiet) reporter.console().Out(FormatFirstLineSummary(summary, input, language));
-    for (const std::string& warning : FirstLineWarnings(summary, input, language)) {
-      reporter.Warn(warning);
-    }
+    for (const std::string& warning : warnings) reporter.Warn(warning);
     return;
   }
   convert::KmlConversionOptions kml_options;
@@ -302,10 +303,9 @@ void ConvertOne(const Options& options, const CString& input, const Engine& engi
   }
   const convert::KmlConversionSummary summary = engine.full(input, kml_options);
   progress.reset();
+  const std::vector<std::string> warnings = KmlWarnings(summary, input, language);
   if (!options.quiet) reporter.console().Out(FormatKmlSummary(summary, input, language));
-  for (const std::string& warning : KmlWarnings(summary, input, language)) {
-    reporter.Warn(warning);
-  }
+  for (const std::string& warning : warnings) reporter.Warn(warning);
 }
 
 std::string UsageError(Language language, std::string_view english, std::string_view chinese,

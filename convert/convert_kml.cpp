@@ -1,12 +1,92 @@
 #include "convert/convert_kml.h"
 
+#include "convert/convert_file.h"
+#include "kml/byte_source.h"
+#include "kml/kml_reader.h"
+#include "kml/xml_reader.h"
+#include "mif/mif_writer.h"
 #include "platform/file_exception.h"
+#include "platform/stdio_file.h"
 
 namespace convert {
 
-// Stands in until the reader and the writer are joined up.
-KmlConversionSummary ConvertKmlFile(const platform::CString& path, const KmlConversionOptions&) {
-  throw platform::CFileException(platform::CFileException::genericException, path);
+using platform::CFile;
+using platform::CReplaceFile;
+using platform::CStdioFile;
+using platform::CString;
+
+namespace {
+
+// Events between two looks at the progress: often enough for a smooth display, rarely enough
+// that the look costs nothing.
+constexpr unsigned kEventsPerProgress = 4096;
+
+void ReportProgress(const KmlConversionOptions& options, const kml::ByteSource& source) {
+  if (options.progress != nullptr) {
+    options.progress(source.FilePosition(), source.FileSize(), options.progress_context);
+  }
+}
+
+}  // namespace
+
+KmlConversionSummary ConvertKmlFile(const CString& path, const KmlConversionOptions& options) {
+  KmlConversionSummary summary;
+  summary.mid_path = MakeOutputPath(path, options.output_folder, "mid");
+  summary.mif_path = MakeOutputPath(path, options.output_folder, "mif");
+
+  CStdioFile input(path, CFile::modeRead);
+  RefuseOutputThatIsInput(summary.mid_path, input, path);
+  RefuseOutputThatIsInput(summary.mif_path, input, path);
+  // The temporaries exist before the long read, so that a folder that cannot be written is
+  // reported at once.
+  CReplaceFile mid(summary.mid_path);
+  CReplaceFile mif(summary.mif_path);
+
+  const std::unique_ptr<kml::ByteSource> raw = kml::OpenDocument(input);
+  const std::unique_ptr<kml::ByteSource> text = kml::DecodeToUtf8(*raw, path);
+  kml::XmlReader xml(*text, path);
+  kml::KmlReader reader(xml);
+  mif::MifWriter writer(options.charset, summary.mif_path);
+
+  for (unsigned events = 1;; ++events) {
+    const kml::KmlEvent& event = reader.Next();
+    using Type = kml::KmlEvent::Type;
+    if (event.type == Type::kDocumentEnd) break;
+    switch (event.type) {
+      case Type::kPlacemarkBegin:
+        writer.BeginPlacemark();
+        break;
+      case Type::kPartBegin:
+        writer.BeginPart(event.part);
+        break;
+      case Type::kCoordinates:
+        writer.AddCoordinates(event.coordinates);
+        break;
+      case Type::kPartEnd:
+        writer.EndPart(event.distinct_points);
+        break;
+      case Type::kPlacemarkEnd:
+        writer.EndPlacemark(*event.placemark);
+        break;
+      case Type::kDocumentEnd:
+        break;
+    }
+    if (events % kEventsPerProgress == 0) ReportProgress(options, *raw);
+  }
+  ReportProgress(options, *raw);
+
+  writer.Write(reader.styles(), mif, mid);
+  CommitPair(mid, mif);
+
+  const kml::ReaderCounts& read = reader.counts();
+  summary.placemarks = read.placemarks;
+  summary.written = writer.counts();
+  summary.overlays = read.overlays;
+  summary.network_links = read.network_links;
+  summary.bad_tuples = read.bad_tuples;
+  summary.dropped_styles = reader.styles().dropped();
+  summary.kml_root = read.kml_root;
+  return summary;
 }
 
 }  // namespace convert

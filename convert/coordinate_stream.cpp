@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-// The AVX2 and AVX-512 loops are built for x86-64 with GCC or Clang, and chosen at run time.
+// The AVX-512 loops are built for x86-64 with GCC or Clang, and chosen at run time.
 #if defined(__x86_64__) && defined(__GNUC__)
 #define KML_WIDE_LOOPS 1
 #include <immintrin.h>
@@ -98,40 +101,6 @@ uint64_t CountSse2(const char* text, size_t size, size_t* at, bool* has_angle) {
 #endif
 
 #if KML_WIDE_LOOPS
-// CountSse2 32 bytes at a time.
-KML_TARGET("avx2") uint64_t CountAvx2(const char* text, size_t size, size_t* at, bool* has_angle) {
-  const __m256i comma = _mm256_set1_epi8(',');
-  const __m256i zero = _mm256_set1_epi8('0');
-  const __m256i blank = _mm256_set1_epi8(' ');
-  const __m256i angle = _mm256_set1_epi8('<');
-  __m256i angles = _mm256_setzero_si256();
-  uint64_t count = 0;
-  size_t next_at = *at;
-  while (size - next_at >= 32 + 2) {
-    __m256i lanes = _mm256_setzero_si256();
-    const size_t rounds = std::min<size_t>((size - next_at - 2) / 32, 255);
-    for (size_t round = 0; round < rounds; ++round, next_at += 32) {
-      const char* const bytes_at = text + next_at;
-      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes_at));
-      const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes_at + 1));
-      const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes_at + 2));
-      const __m256i ends = _mm256_and_si256(
-          _mm256_cmpeq_epi8(bytes, comma),
-          _mm256_and_si256(_mm256_cmpeq_epi8(next, zero), _mm256_cmpeq_epi8(after, blank)));
-      lanes = _mm256_sub_epi8(lanes, ends);
-      angles = _mm256_or_si256(angles, _mm256_cmpeq_epi8(bytes, angle));
-    }
-    const __m256i sums = _mm256_sad_epu8(lanes, _mm256_setzero_si256());
-    const __m128i halves =
-        _mm_add_epi64(_mm256_castsi256_si128(sums), _mm256_extracti128_si256(sums, 1));
-    count += static_cast<uint64_t>(_mm_cvtsi128_si64(halves)) +
-             static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(halves, halves)));
-  }
-  *has_angle = *has_angle || _mm256_movemask_epi8(angles) != 0;
-  *at = next_at;
-  return count;
-}
-
 // CountSse2 64 bytes at a time, with a bit per byte.
 KML_TARGET("avx512f,avx512bw,popcnt")
 uint64_t CountAvx512(const char* text, size_t size, size_t* at, bool* has_angle) {
@@ -167,9 +136,6 @@ uint64_t CountWithin(const char* text, size_t size, bool* has_angle, ScanLoops l
     case ScanLoops::kAvx512:
       count += CountAvx512(text, size, &at, has_angle);
       break;
-    case ScanLoops::kAvx2:
-      count += CountAvx2(text, size, &at, has_angle);
-      break;
 #endif
 #if defined(__SSE2__)
     case ScanLoops::kSse2:
@@ -200,13 +166,6 @@ bool Runs(ScanLoops loops) {
 #else
       return false;
 #endif
-    case ScanLoops::kAvx2:
-#if KML_WIDE_LOOPS
-      __builtin_cpu_init();
-      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi");
-#else
-      return false;
-#endif
     case ScanLoops::kAvx512:
 #if KML_WIDE_LOOPS
       __builtin_cpu_init();
@@ -222,11 +181,12 @@ bool Runs(ScanLoops loops) {
 }
 
 ScanLoops Resolve(ScanLoops loops) {
+  // Looked up once: the choice holds for the whole run and costs nothing per scan.
   static const ScanLoops fastest = [] {
-    for (const ScanLoops each : {ScanLoops::kAvx512, ScanLoops::kAvx2, ScanLoops::kSse2}) {
-      if (Runs(each)) return each;
+    if (const char* name = std::getenv(kScanLoopsVariable)) {
+      if (const std::optional<ScanLoops> chosen = ScanLoopsNamed(name)) return *chosen;
     }
-    return ScanLoops::kPortable;
+    return AvailableScanLoops().back();
   }();
   return loops == ScanLoops::kFastest ? fastest : loops;
 }
@@ -244,10 +204,21 @@ size_t PointEndPrefix(size_t before_prefix, std::string_view after) {
 
 }  // namespace
 
+std::optional<ScanLoops> ScanLoopsNamed(std::string_view name) {
+  constexpr std::pair<std::string_view, ScanLoops> kNames[] = {
+      {"portable", ScanLoops::kPortable},
+      {"sse2", ScanLoops::kSse2},
+      {"avx512", ScanLoops::kAvx512},
+  };
+  for (const auto& [each_name, loops] : kNames) {
+    if (name == each_name && Runs(loops)) return loops;
+  }
+  return std::nullopt;
+}
+
 std::vector<ScanLoops> AvailableScanLoops() {
   std::vector<ScanLoops> loops;
-  for (const ScanLoops each :
-       {ScanLoops::kPortable, ScanLoops::kSse2, ScanLoops::kAvx2, ScanLoops::kAvx512}) {
+  for (const ScanLoops each : {ScanLoops::kPortable, ScanLoops::kSse2, ScanLoops::kAvx512}) {
     if (Runs(each)) loops.push_back(each);
   }
   return loops;
@@ -484,79 +455,6 @@ void RewriteBlocksCrLfAvx512(const char*& read, const char* end, char*& write) {
   }
 }
 
-// Copies `size` bytes (at most 64) as 32 or 64, the bytes after them being of no account.
-KML_TARGET("avx2") inline void CopyRunAvx2(char* to, const char* from, size_t size) {
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(to),
-                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)));
-  if (size <= 32) return;
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + 32),
-                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + 32)));
-}
-
-// RewriteBlocksCrLf with AVX2: the block is changed 32 bytes at a time.
-KML_TARGET("avx2,bmi")
-void RewriteBlocksCrLfAvx2(const char*& read, const char* end, char*& write) {
-  constexpr size_t kBlock = 64;
-  const __m256i comma = _mm256_set1_epi8(',');
-  const __m256i zero = _mm256_set1_epi8('0');
-  const __m256i blank = _mm256_set1_epi8(' ');
-  const __m256i comma_to_blank = _mm256_set1_epi8(',' ^ ' ');
-  const __m256i blank_to_cr = _mm256_set1_epi8(' ' ^ '\r');
-  const __m256i zero_to_lf = _mm256_set1_epi8('0' ^ '\n');
-  // The changed block, and room to copy 64 bytes from anywhere in it.
-  alignas(32) char text[2 * kBlock] = {};
-  __m256i previous_vector_ends = _mm256_setzero_si256();
-  uint64_t previous_ends = 0;  // bit i: a ",0 " begins at byte i of the previous block
-  while (end - read >= static_cast<ptrdiff_t>(kBlock + 2)) {
-    uint64_t ends = 0;
-    for (size_t at = 0; at < kBlock; at += 32) {
-      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(read + at));
-      const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(read + at + 1));
-      const __m256i after = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(read + at + 2));
-      const __m256i commas = _mm256_cmpeq_epi8(bytes, comma);
-      const __m256i vector_ends = _mm256_and_si256(
-          commas, _mm256_and_si256(_mm256_cmpeq_epi8(next, zero), _mm256_cmpeq_epi8(after, blank)));
-      // vector_ends one byte up, the last byte of the previous vector coming in at the bottom.
-      const __m256i zeros = _mm256_alignr_epi8(
-          vector_ends, _mm256_permute2x128_si256(vector_ends, previous_vector_ends, 0x03), 15);
-      __m256i changed = _mm256_xor_si256(bytes, _mm256_and_si256(commas, comma_to_blank));
-      changed = _mm256_xor_si256(changed, _mm256_and_si256(vector_ends, blank_to_cr));
-      changed = _mm256_xor_si256(changed, _mm256_and_si256(zeros, zero_to_lf));
-      _mm256_store_si256(reinterpret_cast<__m256i*>(text + at), changed);
-      const auto vector_mask = static_cast<uint32_t>(_mm256_movemask_epi8(vector_ends));
-      ends |= static_cast<uint64_t>(vector_mask) << at;
-      previous_vector_ends = vector_ends;
-    }
-    // As in RewriteBlocksCrLf.
-    const uint64_t blanks = (ends << 2) | (previous_ends >> 62);
-    size_t from = 0;
-    uint64_t rest = blanks;
-    for (int run = 0; run < 3; ++run) {
-      const size_t dropped = static_cast<size_t>(std::countr_zero(rest));
-      CopyRunAvx2(write, text + from, dropped - from);
-      write += dropped - from;
-      from = dropped + (rest != 0 ? 1 : 0);
-      rest &= rest - 1;
-    }
-    for (; rest != 0; rest &= rest - 1) {
-      const size_t dropped = static_cast<size_t>(std::countr_zero(rest));
-      CopyRunAvx2(write, text + from, dropped - from);
-      write += dropped - from;
-      from = dropped + 1;
-    }
-    CopyRunAvx2(write, text + from, kBlock - from);
-    write += kBlock - from;
-    previous_ends = ends;
-    read += kBlock;
-  }
-  if ((previous_ends >> 63) != 0) {
-    *write++ = '\n';
-    read += 2;
-  } else if (((previous_ends >> 62) & 1) != 0) {
-    read += 1;
-  }
-}
-
 }  // namespace
 #endif
 
@@ -591,9 +489,6 @@ size_t PointTextRewriter::Rewrite(std::string_view piece, char* out) {
 #if KML_WIDE_LOOPS
       case Loops::kAvx512:
         RewriteBlocksCrLfAvx512(read, end, write);
-        break;
-      case Loops::kAvx2:
-        RewriteBlocksCrLfAvx2(read, end, write);
         break;
 #endif
 #if defined(__SSE2__)

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,11 +49,22 @@ template <typename Output>
 void WritePointText(platform::CStdioFile& input, const ScannedCoordinates& scanned, Output& output);
 
 // The loops that look at every byte of the line, by the instructions they use. kFastest is the
-// fastest that this processor runs; the others are there so that tests can check each one.
-enum class ScanLoops { kFastest, kPortable, kSse2, kAvx2, kAvx512 };
+// fastest that this processor runs (or those that kScanLoopsVariable names); the others are
+// there so that tests can check each one.
+enum class ScanLoops { kFastest, kPortable, kSse2, kAvx512 };
 
-// The loops built into this program that this processor runs, kPortable first.
+// The loops built into this program that this processor runs, kPortable first, the fastest last.
 std::vector<ScanLoops> AvailableScanLoops();
+
+// The environment variable that sets what kFastest stands for in this run, by a name that
+// ScanLoopsNamed knows, so that the loops can be timed against each other in the program
+// itself. It is read once, at the first scan; unset, or naming loops that this processor
+// does not run, it leaves the fastest.
+inline constexpr char kScanLoopsVariable[] = "KML2MIF_SCAN_LOOPS";
+
+// The loops called `name` ("portable", "sse2", "avx512"), or nothing when the name is
+// unknown or names loops not in AvailableScanLoops().
+std::optional<ScanLoops> ScanLoopsNamed(std::string_view name);
 
 // The first pass as a machine that is handed the input's lines in pieces, as
 // CStdioFile::ReadLinePiece gives them; ScanCoordinates drives it over a file.

@@ -177,6 +177,8 @@ TEST(ScanLoopsTest, PortableFirstThenEachAtMostOnce) {
   const std::vector<ScanLoops> loops = AvailableScanLoops();
   ASSERT_FALSE(loops.empty());
   EXPECT_EQ(loops[0], ScanLoops::kPortable);
+  // The last is what runs when nothing else is asked for.
+  EXPECT_TRUE(std::is_sorted(loops.begin(), loops.end()));
   for (const ScanLoops each : loops) {
     EXPECT_NE(each, ScanLoops::kFastest);
     EXPECT_EQ(std::count(loops.begin(), loops.end(), each), 1);
@@ -184,6 +186,28 @@ TEST(ScanLoopsTest, PortableFirstThenEachAtMostOnce) {
 #if defined(__SSE2__)
   EXPECT_NE(std::find(loops.begin(), loops.end(), ScanLoops::kSse2), loops.end());
 #endif
+}
+
+// Every name gives its loops exactly when the processor runs them, so that a timing of "avx512"
+// is never a timing of something else.
+TEST(ScanLoopsTest, NamedOnlyWhenAvailable) {
+  const std::vector<ScanLoops> available = AvailableScanLoops();
+  const auto runs = [&available](ScanLoops loops) {
+    return std::find(available.begin(), available.end(), loops) != available.end();
+  };
+  const struct {
+    std::string_view name;
+    std::optional<ScanLoops> loops;  // when the processor runs them
+  } kCases[] = {
+      {"portable", ScanLoops::kPortable}, {"sse2", ScanLoops::kSse2}, {"avx2", std::nullopt},
+      {"avx512", ScanLoops::kAvx512},     {"", std::nullopt},         {"AVX2", std::nullopt},
+      {"fastest", std::nullopt},          {"avx", std::nullopt},      {"sse2 ", std::nullopt},
+  };
+  for (const auto& each : kCases) {
+    SCOPED_TRACE(std::string(each.name));
+    const bool expected = each.loops && runs(*each.loops);
+    EXPECT_EQ(ScanLoopsNamed(each.name), expected ? each.loops : std::nullopt);
+  }
 }
 
 PieceSizes Fixed(size_t size) {

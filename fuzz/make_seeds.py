@@ -118,8 +118,51 @@ def coordinate_scan():
     seed('tag_across_buffer', 0, b'<coordinates>\n1,2,0 \n', inflate(FULL, 5))
 
 
+def kml():
+    """The full conversion: a charset byte, then the file (KML in several encodings, a KMZ)."""
+    import io
+    import zipfile
+    doc = ('<?xml version="1.0" encoding="UTF-8"?>\n'
+           '<kml xmlns="http://www.opengis.net/kml/2.2" '
+           'xmlns:gx="http://www.google.com/kml/ext/2.2"><Document>'
+           '<Style id="s"><LineStyle><color>ff0000ff</color><width>2</width></LineStyle>'
+           '<PolyStyle><fill>0</fill></PolyStyle><IconStyle><scale>1.5</scale></IconStyle></Style>'
+           '<StyleMap id="m"><Pair><key>normal</key><styleUrl>#s</styleUrl></Pair></StyleMap>'
+           '<Folder><name>北京</name><Placemark><name>点 &amp; "x"</name>'
+           '<description><![CDATA[<b>a</b>\nb]]></description><styleUrl>#m</styleUrl>'
+           '<ExtendedData><Data name="面积"><value>12</value></Data>'
+           '<SchemaData><SimpleData name="n">1.5</SimpleData></SchemaData></ExtendedData>'
+           '<Point><coordinates>116.39,39.9,0</coordinates></Point></Placemark></Folder>'
+           '<Placemark><LineString><coordinates>1,2 3,4\n\t5 , 6 bad 7,8,9,10</coordinates>'
+           '</LineString></Placemark>'
+           '<Placemark><Polygon><outerBoundaryIs><LinearRing><coordinates>0,0 1,0 1,1 0,0'
+           '</coordinates></LinearRing></outerBoundaryIs><innerBoundaryIs><LinearRing>'
+           '<coordinates>0,0 0,0 0,0</coordinates></LinearRing></innerBoundaryIs></Polygon>'
+           '</Placemark>'
+           '<Placemark><MultiGeometry><Point><coordinates>1,1</coordinates></Point>'
+           '<MultiGeometry><LineString><coordinates>1,1 2,2</coordinates></LineString>'
+           '</MultiGeometry></MultiGeometry></Placemark>'
+           '<Placemark><gx:Track><when>2020</when><gx:coord>1 2 3</gx:coord></gx:Track>'
+           '<TimeSpan><begin>1</begin><end>2</end></TimeSpan></Placemark>'
+           '<Placemark><Model><Location><longitude>1</longitude><latitude>2</latitude>'
+           '</Location></Model></Placemark><GroundOverlay/><NetworkLink/>'
+           '</Document></kml>\n')
+    write('kml', 'utf8', bytes([0]) + doc.encode('utf-8'))
+    write('kml', 'utf8_bom', bytes([1]) + b'\xef\xbb\xbf' + doc.encode('utf-8'))
+    write('kml', 'utf16le', bytes([2]) + b'\xff\xfe' + doc.replace('UTF-8', 'UTF-16')
+          .encode('utf-16-le'))
+    write('kml', 'gbk', bytes([3]) + doc.replace('UTF-8', 'GBK').encode('gbk'))
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, 'w', zipfile.ZIP_DEFLATED) as archive:
+        archive.writestr('files/x.txt', 'x')
+        archive.writestr('doc.kml', doc)
+    write('kml', 'kmz', bytes([0]) + buffer.getvalue())
+    write('kml', 'not_kml', bytes([0]) + b'<html><body>1,2</body></html>')
+    write('kml', 'bad_xml', bytes([0]) + b'<kml><Placemark></kml>')
+
+
 if __name__ == '__main__':
     for target, make in (('line_reader', line_reader), ('cstring', cstring),
-                         ('coordinate_scan', coordinate_scan)):
+                         ('coordinate_scan', coordinate_scan), ('kml', kml)):
         os.makedirs(os.path.join(HERE, 'corpus', target), exist_ok=True)
         make()

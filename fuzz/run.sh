@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(line_reader cstring coordinate_scan)
+[ ${#targets[@]} -gt 0 ] || targets=(line_reader cstring coordinate_scan kml)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "${JOBS:-2}" --target "${targets[@]/#/fuzz_}"

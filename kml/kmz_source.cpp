@@ -40,12 +40,21 @@ uint16_t U16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] 
 uint32_t U32(const unsigned char* p) { return U16(p) | static_cast<uint32_t>(U16(p + 2)) << 16; }
 uint64_t U64(const unsigned char* p) { return U32(p) | static_cast<uint64_t>(U32(p + 4)) << 32; }
 
-[[noreturn]] void Damaged(const CString& path, const CString& detail) {
-  throw CFileException(CFileException::badZip, path, detail);
-}
+// What is wrong with a damaged zip, in the two languages of the reports.
+struct ZipFault {
+  const char* chinese;
+  const char* english;
+};
+constexpr ZipFault kCutShort = {"文件不完整。", "(the file is cut short)"};
+constexpr ZipFault kBadDirectory = {"压缩文件的目录已损坏。", "(its directory is damaged)"};
+constexpr ZipFault kNoDirectory = {"找不到压缩文件的目录。", "(it has no directory)"};
+constexpr ZipFault kMultiVolume = {"不支持分卷压缩文件。", "(a zip in several volumes)"};
+constexpr ZipFault kWrongLength = {"解压后的长度不符。", "(the inflated length is wrong)"};
+constexpr ZipFault kWrongCrc = {"CRC 校验值不符。", "(the CRC check fails)"};
 
-const char kCutShort[] = "文件不完整。";
-const char kBadDirectory[] = "压缩文件的目录已损坏。";
+[[noreturn]] void Damaged(const CString& path, const ZipFault& fault) {
+  throw CFileException(CFileException::badZip, path, fault.chinese, fault.english);
+}
 
 bool ReadExactly(CStdioFile& file, void* out, size_t size) {
   char* next = static_cast<char*>(out);
@@ -98,7 +107,7 @@ Directory FindDirectory(CStdioFile& file) {
       break;
     }
   }
-  if (end == nullptr) Damaged(path, "找不到压缩文件的目录。");
+  if (end == nullptr) Damaged(path, kNoDirectory);
   const uint64_t end_offset = tail_offset + at;
 
   Directory directory;
@@ -113,7 +122,7 @@ Directory FindDirectory(CStdioFile& file) {
     ReadAt(file, end_offset - kZip64LocatorSize, locator, sizeof locator);
     if (U32(locator) == kZip64LocatorSignature) {
       const uint64_t zip64_offset = U64(locator + 8);
-      if (U32(locator + 16) > 1) Damaged(path, "不支持分卷压缩文件。");
+      if (U32(locator + 16) > 1) Damaged(path, kMultiVolume);
       if (zip64_offset > end_offset - kZip64LocatorSize - kZip64EndSize) {
         Damaged(path, kBadDirectory);
       }
@@ -128,7 +137,7 @@ Directory FindDirectory(CStdioFile& file) {
       records_end = zip64_offset;
     }
   }
-  if (disk != 0 || directory_disk != 0) Damaged(path, "不支持分卷压缩文件。");
+  if (disk != 0 || directory_disk != 0) Damaged(path, kMultiVolume);
   if (directory.offset > records_end || directory.size > records_end - directory.offset ||
       directory.entries > directory.size / kCentralHeaderSize) {
     Damaged(path, kBadDirectory);
@@ -236,7 +245,7 @@ class ZipEntrySource final : public ByteSource {
     const size_t count = inflating_ ? Inflate(buffer, size) : CopyStored(buffer, size);
     crc_ = crc32(crc_, reinterpret_cast<const Bytef*>(buffer), static_cast<uInt>(count));
     produced_ += count;
-    if (produced_ > entry_.size) Damaged(file_.GetFilePath(), "解压后的长度不符。");
+    if (produced_ > entry_.size) Damaged(file_.GetFilePath(), kWrongLength);
     if (ended_) Verify();
     return count;
   }
@@ -284,9 +293,12 @@ class ZipEntrySource final : public ByteSource {
         Damaged(file_.GetFilePath(), kCutShort);
       }
       if (status != Z_OK && status != Z_BUF_ERROR) {
+        const char* what = stream_.msg != nullptr ? stream_.msg : "inflate";
         CString detail;
-        detail.Format("解压出错（%s）。", stream_.msg != nullptr ? stream_.msg : "inflate");
-        Damaged(file_.GetFilePath(), detail);
+        detail.Format("解压出错（%s）。", what);
+        CString english;
+        english.Format("(inflating fails: %s)", what);
+        throw CFileException(CFileException::badZip, file_.GetFilePath(), detail, english);
       }
     }
     return size - stream_.avail_out;
@@ -295,9 +307,9 @@ class ZipEntrySource final : public ByteSource {
   void Verify() const {
     const uint64_t unused = compressed_left_ + (inflating_ ? stream_.avail_in : 0);
     if (produced_ != entry_.size || unused != 0) {
-      Damaged(file_.GetFilePath(), "解压后的长度不符。");
+      Damaged(file_.GetFilePath(), kWrongLength);
     }
-    if (crc_ != entry_.crc) Damaged(file_.GetFilePath(), "CRC 校验值不符。");
+    if (crc_ != entry_.crc) Damaged(file_.GetFilePath(), kWrongCrc);
   }
 
   CStdioFile& file_;
@@ -324,10 +336,12 @@ std::unique_ptr<ByteSource> OpenZipDocument(CStdioFile& file) {
   if (entry.method != kMethodStored && entry.method != kMethodDeflated) {
     CString detail;
     detail.Format("不支持的压缩方法 %d。", static_cast<int>(entry.method));
-    Damaged(path, detail);
+    CString english;
+    english.Format("(compression method %d is not supported)", static_cast<int>(entry.method));
+    throw CFileException(CFileException::badZip, path, detail, english);
   }
   if (entry.method == kMethodStored && entry.compressed_size != entry.size) {
-    Damaged(path, "解压后的长度不符。");
+    Damaged(path, kWrongLength);
   }
   unsigned char header[kLocalHeaderSize];
   if (directory.offset < kLocalHeaderSize ||

@@ -29,10 +29,24 @@ class StyleTable {
   size_t dropped() const { return dropped_; }  // definitions not kept (kMaxEntries)
 
  private:
+  // Chains of StyleMaps are followed this many levels deep at most.
+  static constexpr size_t kMaxLevels = 8;
+
+  // A Style packed small: a table of a quarter million styles stays around ten megabytes.
   struct Entry {
-    Style style;
     uint64_t next = 0;  // a StyleMap's normal url, hashed; 0 for none
+    double line_width = 0;
+    double icon_scale = 0;
+    uint32_t line_color = 0;
+    uint32_t poly_color = 0;
+    uint32_t icon_color = 0;
+    uint8_t present = 0;  // which fields are set, one bit each
+    uint8_t flags = 0;    // poly_fill and poly_outline
   };
+  static Entry Pack(const Style& style, uint64_t next);
+  static Style Unpack(const Entry& entry);
+  void Put(uint64_t key, const Entry& entry);
+
   std::unordered_map<uint64_t, Entry> entries_;  // by hashed id
   size_t dropped_ = 0;
 };

@@ -52,14 +52,16 @@ std::optional<std::string> DeclaredEncoding(std::string_view head) {
 }
 
 // The name as it may stand in a message: the document's bytes could be anything.
-CString Quoted(std::string_view name) {
+std::string Printable(std::string_view name) {
   std::string shown;
   for (char c : name.substr(0, 40)) {
     shown += (c >= 0x20 && c < 0x7F) ? c : '?';
   }
   if (name.size() > 40) shown += "...";
-  return CString("（“") + CString(shown) + "”）";
+  return shown;
 }
+
+CString Quoted(std::string_view name) { return CString("（“") + CString(Printable(name)) + "”）"; }
 
 // Reads the head of the document and keeps it, so that detecting the encoding takes nothing
 // from what the layer above gets.
@@ -129,7 +131,10 @@ class DecodingSource : public ByteSource {
       if (EqualIgnoringCase(name, same)) return;
     }
     transcoder_ = platform::Transcoder::Open(name, "UTF-8");
-    if (!transcoder_) throw CFileException(CFileException::unknownEncoding, path_, Quoted(name));
+    if (!transcoder_) {
+      throw CFileException(CFileException::unknownEncoding, path_, Quoted(name),
+                           CString("(\"" + std::string(Printable(name)) + "\")"));
+    }
   }
 
   void Fill() {
@@ -153,7 +158,8 @@ class DecodingSource : public ByteSource {
       CString detail("第 ");
       detail += std::to_string(line);
       detail += " 行。";
-      throw CFileException(CFileException::badEncoding, path_, detail);
+      throw CFileException(CFileException::badEncoding, path_, detail,
+                           CString("(line " + std::to_string(line) + ")"));
     }
   }
 

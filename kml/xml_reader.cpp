@@ -25,6 +25,10 @@ constexpr int kChunkSize = 64 << 10;
 // or a text of any length, passes through in bounded memory.
 constexpr size_t kMaxQueuedEvents = 4096;
 constexpr size_t kMaxQueuedBytes = 256 << 10;
+// The parser holds one piece of markup (a tag with its attributes, a comment, a declaration)
+// whole before it reports it; one longer than this is refused, so that a file of 'x's or an
+// endless tag cannot make it hold the whole file.
+constexpr size_t kMaxMarkupBytes = size_t{8} << 20;
 
 // Names are taken as written: no namespace processing, only the prefix is dropped.
 std::string_view LocalName(const XML_Char* name) {
@@ -44,6 +48,8 @@ class XmlReader::Impl {
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(parser_, &Impl::OnStart, &Impl::OnEnd);
     XML_SetCharacterDataHandler(parser_, &Impl::OnText);
+    // Comments, declarations and the like are dropped, but their passing counts as progress.
+    XML_SetDefaultHandlerExpand(parser_, &Impl::OnOther);
     // Nothing outside the document is ever read: no external entity handler is set, and
     // parameter entities (which could pull in an external DTD) are not parsed.
     XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
@@ -134,7 +140,9 @@ class XmlReader::Impl {
       if (buffer == nullptr) throw CFileException(CFileException::outOfMemory, path_);
       const size_t count = source_.Read(static_cast<char*>(buffer), kChunkSize);
       final_ = count == 0;
+      reported_ = false;
       status = XML_ParseBuffer(parser_, static_cast<int>(count), final_ ? XML_TRUE : XML_FALSE);
+      unreported_bytes_ = reported_ ? 0 : unreported_bytes_ + count;
     }
     if (callback_failure_) std::rethrow_exception(callback_failure_);
     switch (status) {
@@ -144,6 +152,9 @@ class XmlReader::Impl {
         break;
       case XML_STATUS_OK:
         finished_ = final_;
+        if (unreported_bytes_ > kMaxMarkupBytes) {
+          ThrowNotWellFormed("markup (a tag, a comment or a declaration) longer than 8 MiB");
+        }
         break;
       default:
         ThrowNotWellFormed(too_deep_ ? CString("elements nested too deeply")
@@ -153,10 +164,13 @@ class XmlReader::Impl {
 
   [[noreturn]] void ThrowNotWellFormed(const CString& message) {
     // The parser counts columns from 0, people from 1.
+    const std::string line = std::to_string(XML_GetCurrentLineNumber(parser_));
+    const std::string column = std::to_string(XML_GetCurrentColumnNumber(parser_) + 1);
     const CString detail =
-        "第 " + CString(std::to_string(XML_GetCurrentLineNumber(parser_))) + " 行第 " +
-        CString(std::to_string(XML_GetCurrentColumnNumber(parser_) + 1)) + " 列：" + message + "。";
-    throw CFileException(CFileException::badXml, path_, detail);
+        "第 " + CString(line) + " 行第 " + CString(column) + " 列：" + message + "。";
+    const CString english =
+        "(line " + CString(line) + ", column " + CString(column) + ": " + message + ")";
+    throw CFileException(CFileException::badXml, path_, detail, english);
   }
 
   // Called after each event: the parser stops at the next point where it can resume.
@@ -171,6 +185,7 @@ class XmlReader::Impl {
   template <typename Body>
   static void Guarded(void* user_data, Body body) {
     Impl& self = *static_cast<Impl*>(user_data);
+    self.reported_ = true;
     if (self.callback_failure_) return;
     try {
       body(self);
@@ -220,6 +235,10 @@ class XmlReader::Impl {
     });
   }
 
+  static void XMLCALL OnOther(void* user_data, const XML_Char*, int) {
+    static_cast<Impl*>(user_data)->reported_ = true;
+  }
+
   ByteSource& source_;
   const CString path_;
   XML_Parser parser_ = nullptr;
@@ -230,6 +249,8 @@ class XmlReader::Impl {
   XmlEvent event_;
   std::vector<std::pair<std::string_view, std::string_view>> attributes_;
   int depth_ = 0;
+  bool reported_ = false;        // the parser reported something during the last chunk
+  size_t unreported_bytes_ = 0;  // bytes fed since it last reported anything
   bool too_deep_ = false;
   bool suspended_ = false;
   bool suspend_asked_ = false;

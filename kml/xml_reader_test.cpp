@@ -183,6 +183,9 @@ TEST(XmlReaderTest, ErrorsTellWhereAndNameTheFile) {
        "第 1 行第 4 列：not well-formed (invalid token)。"},
       {"too deep", Nested(XmlReader::kMaxDepth + 1), "elements nested too deeply。"},
       {"billion laughs", laughs, "amplification"},
+      // The parser would hold these whole: a file of one endless name, a huge comment.
+      {"endless markup", std::string(9 << 20, 'x'), "第 1 行第 1 列：markup"},
+      {"huge comment", "<a><!--" + std::string(9 << 20, 'y') + "--></a>", "longer than 8 MiB"},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
@@ -246,6 +249,9 @@ TEST(XmlReaderTest, HugeDocumentsInBoundedMemory) {
        100000ull * 1001, 2, 32 * 1024},
       {"a million elements", [] { return RepeatSource("<r>", "<p a='1'>t</p>", 1000000, "</r>"); },
        1000000, 2000002, 32 * 1024},
+      // Markup that passes is no markup held: 20 MB of small comments are fine.
+      {"20 MB of comments",
+       [] { return RepeatSource("<r>", "<!-- a comment -->", 1100000, "</r>"); }, 0, 2, 32 * 1024},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);

@@ -177,6 +177,11 @@ size_t CutLength(std::string_view text, size_t max, Charset charset) {
 
 bool IsDecimal(std::string_view value) { return IsPlainNumber(value); }
 
+bool HasLeadingZero(std::string_view value) {
+  const std::string_view digits = value.substr(!value.empty() && value[0] == '-' ? 1 : 0);
+  return digits.size() > 1 && digits[0] == '0' && IsDigit(digits[1]);
+}
+
 bool IsInteger32(std::string_view value) {
   const bool negative = !value.empty() && value[0] == '-';
   const std::string_view digits = value.substr(negative ? 1 : 0);

@@ -31,6 +31,8 @@ size_t CutLength(std::string_view text, size_t max, Charset charset);
 
 // A decimal integer that fits in 32 bits ("-12"); a decimal number ("-12", "3.25").
 bool IsInteger32(std::string_view value);
+// Digits after a leading 0 ("007", "-01.5"): a number column would drop the zeros.
+bool HasLeadingZero(std::string_view value);
 bool IsDecimal(std::string_view value);
 
 // Turns every line break (CR LF, CR or LF) into LF.

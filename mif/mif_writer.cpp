@@ -191,8 +191,12 @@ class MifWriter::Impl {
       value_.resize(kept);
       Column& stats = columns_[column];
       ++stats.values;
-      stats.all_integer = stats.all_integer && text::IsInteger32(value_);
-      stats.all_decimal = stats.all_decimal && text::IsDecimal(value_);
+      // Names, descriptions, folders and times stay text whatever they hold ("2020", "007");
+      // a field's number keeps its column numeric only if it loses nothing there.
+      const bool numeric =
+          attribute.kind == kml::AttributeKind::kData && !text::HasLeadingZero(value_);
+      stats.all_integer = stats.all_integer && numeric && text::IsInteger32(value_);
+      stats.all_decimal = stats.all_decimal && numeric && text::IsDecimal(value_);
       stats.width = std::max(stats.width, value_.size());
       const AttributeHeader entry{column, static_cast<uint32_t>(value_.size())};
       record_.append(reinterpret_cast<const char*>(&entry), sizeof entry);

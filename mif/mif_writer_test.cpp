@@ -306,6 +306,19 @@ std::vector<Feature> AttributeFeatures() {
   };
 }
 
+// Names and times stay text whatever they hold, and a number with leading zeros keeps them.
+TEST_F(MifWriterTest, OnlyFieldsThatLoseNothingAreNumbers) {
+  const Output out = Convert({
+      WithAttributes({Builtin(AttributeKind::kName, "2020"),
+                      Builtin(AttributeKind::kTimeStamp, "2020"), Data("code", "007"),
+                      Data("zero", "0"), Data("half", "-0.5"), Data("lead", "00.5")}),
+  });
+  EXPECT_EQ(out.Header().substr(out.Header().find("Columns")),
+            "Columns 6\r\n  Name Char(4)\r\n  TimeStamp Char(4)\r\n  code Char(3)\r\n"
+            "  zero Integer\r\n  half Float\r\n  lead Char(4)\r\nData\r\n");
+  EXPECT_EQ(out.mid, "\"2020\",\"2020\",\"007\",0,-0.5,\"00.5\"\r\n");
+}
+
 TEST_F(MifWriterTest, ColumnsPerCharset) {
   struct Row {
     Charset charset;

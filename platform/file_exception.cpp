@@ -207,7 +207,7 @@ std::string ComposeMessage(CFileException::Cause cause, const CString& path, lon
   if (const char* reason = Reason(cause)) {
     message += literal(reason);
     if (!detail.IsEmpty()) {
-      message += detail.str();
+      message += literal(detail.view());
     }
   } else if (os_error != 0) {
     message += literal("发生系统错误（错误代码 " + std::to_string(os_error) + "）。");
@@ -244,11 +244,12 @@ CFileException::CFileException(Cause cause, CString path, long os_error)
       m_strFileName(std::move(path)),
       message_(ComposeMessage(cause, m_strFileName, os_error)) {}
 
-CFileException::CFileException(Cause cause, CString path, CString detail)
+CFileException::CFileException(Cause cause, CString path, CString detail, CString english_detail)
     : m_cause(cause),
       m_lOsError(0),
       m_strFileName(std::move(path)),
       m_strDetail(std::move(detail)),
+      m_strEnglishDetail(std::move(english_detail)),
       message_(ComposeMessage(cause, m_strFileName, 0, m_strDetail)) {}
 
 void CFileException::ThrowOsError(long os_error, const CString& path, bool writing) {
@@ -263,7 +264,7 @@ CString CFileException::GetErrorMessage(std::string (*convert_literal)(std::stri
 }
 
 CString CFileException::GetEnglishMessage() const {
-  return CString(ComposeEnglishMessage(m_cause, m_strFileName, m_lOsError, m_strDetail));
+  return CString(ComposeEnglishMessage(m_cause, m_strFileName, m_lOsError, m_strEnglishDetail));
 }
 
 const char* CFileException::what() const noexcept { return message_.GetString(); }

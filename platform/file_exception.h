@@ -55,9 +55,11 @@ class CFileException : public std::exception {
 
   // `os_error` is errno or GetLastError() (0 when there is none).
   CFileException(Cause cause, CString path, long os_error = 0);
-  // With a `detail` in the system code page that the report puts after the reason, such as
-  // "第 12 行第 5 列：not well-formed (invalid token)".
-  CFileException(Cause cause, CString path, CString detail);
+  // With a `detail` that the report puts after the reason, such as "第 12 行第 5 列：not
+  // well-formed (invalid token)。", and the same in English for the English report, such as
+  // "(line 12, column 5: not well-formed (invalid token))". Both are made of this program's own
+  // literals, digits and ASCII.
+  CFileException(Cause cause, CString path, CString detail, CString english_detail);
 
   // Raises the exception whose cause fits the platform error `os_error` (errno on POSIX,
   // GetLastError() on Windows) for the file `path`. `writing` picks writeError over readError
@@ -70,7 +72,8 @@ class CFileException : public std::exception {
   Cause m_cause;
   long m_lOsError;
   CString m_strFileName;
-  CString m_strDetail;  // empty when there is none
+  CString m_strDetail;         // empty when there is none
+  CString m_strEnglishDetail;  // the same in English
 
   // The error report: a Chinese sentence that names the file and the failure, in the system
   // code page, e.g. "无法打开文件“C:\maps\route.kml”：找不到该文件。".

@@ -53,9 +53,13 @@ TEST(FileExceptionTest, EveryCauseHasItsOwnEnglishMessageNamingTheFile) {
     EXPECT_EQ(message.rfind("cannot ", 0), 0u) << message;
     EXPECT_TRUE(seen.insert(message).second) << "the same message twice: " << message;
   }
-  const CFileException with_detail(CFileException::badXml, "a.kml", CString("line 3"));
+  // Each report takes the detail in its own language.
+  const CFileException with_detail(CFileException::badXml, "a.kml", CString("第 3 行。"),
+                                   CString("(line 3)"));
   EXPECT_EQ(with_detail.GetEnglishMessage().str(),
-            "cannot read file \"a.kml\": it is not well-formed XML. line 3");
+            "cannot read file \"a.kml\": it is not well-formed XML. (line 3)");
+  EXPECT_EQ(with_detail.GetErrorMessage().str(),
+            "无法读取文件“a.kml”：不是格式正确的 XML 文件。第 3 行。");
   EXPECT_NE(CFileException(CFileException::genericException, "a.kml", 1234)
                 .GetEnglishMessage()
                 .str()

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "convert/convert_file.h"
+#include "convert/convert_kml.h"
 #include "platform/file_exception.h"
 #include "platform/stdio_file.h"
 #include "tests/robustness/robustness_fixture.h"
@@ -60,7 +61,12 @@ class FaultInjectionTest : public RobustnessTest {
       WriteFile("count.kml", kml);
       const fault::ScopedFault failing = Failing(op, calls, CFileException::hardIO);
       try {
-        convert::ConvertFile(platform::CString(PathOf("count.kml")));
+        const platform::CString path(PathOf("count.kml"));
+        if (full_conversion_) {
+          convert::ConvertKmlFile(path, convert::KmlConversionOptions());
+        } else {
+          convert::ConvertFile(path);
+        }
         return calls;
       } catch (const CFileException&) {
       }
@@ -177,6 +183,32 @@ TEST_F(FaultInjectionTest, EveryFailingCallWhileConvertingAShortFile) {
   EXPECT_GE(injected, 10);
   EXPECT_EQ(calls.at(Operation::kRename), 2);  // MID then MIF
   EXPECT_EQ(calls.at(Operation::kHold), 4);    // each output when created and when replaced
+}
+
+// The full conversion leaves the same guarantees, with and without hard links: a document with
+// every kind of object, a style and attributes, and one whose line needs many reads.
+TEST_F(FaultInjectionTest, EveryFailingCallInTheFullConversion) {
+  full_conversion_ = true;
+  const std::string kml =
+      "<kml><Document><Style id='s'><LineStyle><width>2</width></LineStyle></Style>"
+      "<Folder><name>f</name><Placemark><name>p</name><styleUrl>#s</styleUrl>"
+      "<ExtendedData><Data name='n'><value>1</value></Data></ExtendedData>"
+      "<MultiGeometry><Point><coordinates>1,2</coordinates></Point><LineString><coordinates>"
+      "1,2 3,4</coordinates></LineString></MultiGeometry></Placemark></Folder>"
+      "<Placemark><Polygon><outerBoundaryIs><LinearRing><coordinates>0,0 1,0 1,1 0,0"
+      "</coordinates></LinearRing></outerBoundaryIs></Polygon></Placemark></Document></kml>";
+  const std::map<Operation, int> calls = FailEveryCallInTurn(kml);
+  EXPECT_EQ(calls.at(Operation::kRename), 2);
+  without_hard_links_ = true;
+  EXPECT_EQ(FailEveryCallInTurn(kKml).at(Operation::kRename), 4);
+  without_hard_links_ = false;
+  const std::string long_line = LongKml();
+  const std::string coordinates = long_line.substr(long_line.find("<coordinates>"));
+  EXPECT_GT(FailEveryCallInTurn("<kml><Placemark><LineString>" +
+                                coordinates.substr(0, coordinates.find("</kml>")) +
+                                "</LineString></Placemark></kml>")
+                .at(Operation::kRead),
+            1);
 }
 
 // Each old output is renamed aside before the new one takes its name: twice the renames.

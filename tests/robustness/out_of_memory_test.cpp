@@ -77,9 +77,18 @@ class OutOfMemoryTest : public RobustnessTest {
     g_allocations_before_failure = -1;
     g_failing_size = 0;
   }
+
+  // Makes every allocation of converting b.kml, the second of three files, fail in turn, and
+  // checks that the error names b and that no output is left half new.
+  void FailEveryAllocationInTurn();
 };
 
-TEST_F(OutOfMemoryTest, AnyAllocationFailingWhileConvertingAFile) {
+void OutOfMemoryTest::FailEveryAllocationInTurn() {
+  // The outputs of a clean batch.
+  PrepareBatch(kKml);
+  ASSERT_EQ(RunBatch({"a.kml"}).exit_code, cli::kExitSuccess);
+  const std::string mif = ReadBytes("a.mif");
+  const std::string mid = ReadBytes("a.mid");
   // How many allocations converting and reporting b.kml makes.
   PrepareBatch(kKml);
   long at_start = 0;
@@ -103,7 +112,7 @@ TEST_F(OutOfMemoryTest, AnyAllocationFailingWhileConvertingAFile) {
       // The failing allocation was one that only helps (putting the folder on the disk): the
       // whole batch went through.
       EXPECT_EQ(result.err, "");
-      for (const char* name : {"a.mif", "b.mif", "c.mif"}) EXPECT_EQ(ReadBytes(name), kMif);
+      for (const char* name : {"a.mif", "b.mif", "c.mif"}) EXPECT_EQ(ReadBytes(name), mif);
       EXPECT_EQ(Names().size(), 9u);
       continue;
     }
@@ -113,13 +122,13 @@ TEST_F(OutOfMemoryTest, AnyAllocationFailingWhileConvertingAFile) {
         << result.err;
     // The report of a converted file may be what failed: then b is converted all the same.
     // Never is one output new beside the other old.
-    const bool replaced = ReadBytes("b.mif") == kMif;
-    EXPECT_EQ(ReadBytes("b.mid"), replaced ? kMid : "old mid of b");
+    const bool replaced = ReadBytes("b.mif") == mif;
+    EXPECT_EQ(ReadBytes("b.mid"), replaced ? mid : "old mid of b");
     if (!replaced) {
       EXPECT_EQ(ReadBytes("b.mif"), "old mif of b");
       ++stopped_before_replacing;
     }
-    EXPECT_EQ(ReadBytes("a.mif"), kMif);
+    EXPECT_EQ(ReadBytes("a.mif"), mif);
     EXPECT_EQ(ReadBytes("c.mid"), "old mid of c");
     EXPECT_EQ(ReadBytes("c.mif"), "old mif of c");
     EXPECT_EQ(Names().size(), 9u) << "a temporary or backup file stayed behind";
@@ -130,7 +139,14 @@ TEST_F(OutOfMemoryTest, AnyAllocationFailingWhileConvertingAFile) {
 
   PrepareBatch(kKml);
   EXPECT_EQ(RunBatch({"a.kml", "b.kml", "c.kml"}).exit_code, cli::kExitSuccess);
-  EXPECT_EQ(ReadBytes("c.mif"), kMif);
+  EXPECT_EQ(ReadBytes("c.mif"), mif);
+}
+
+TEST_F(OutOfMemoryTest, AnyAllocationFailingWhileConvertingAFile) { FailEveryAllocationInTurn(); }
+
+TEST_F(OutOfMemoryTest, AnyAllocationFailingInTheFullConversion) {
+  full_conversion_ = true;
+  FailEveryAllocationInTurn();
 }
 
 // Large blocks are the first to fail when memory runs short: the file buffers.

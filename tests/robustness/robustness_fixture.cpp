@@ -132,11 +132,12 @@ BatchResult RobustnessTest::RunBatch(const std::vector<std::string>& names, bool
   BatchResult result;
   cli::Options options;
   options.keep_going = keep_going;
+  options.first_line = !full_conversion_;
   for (const std::string& name : names) {
     options.files.emplace_back(name.empty() || name[0] != '/' ? PathOf(name) : name);
   }
   HookedConsole console(&result, after_each);
-  result.exit_code = cli::RunBatch(options, console);
+  result.exit_code = cli::RunBatch(options, console, cli::Language::kChinese);
   return result;
 }
 

@@ -68,6 +68,8 @@ class RobustnessTest : public ::testing::Test {
                            const std::vector<std::string>& names) const;
 
   std::filesystem::path folder_;
+  // RunBatch runs the full conversion instead of the first-line one.
+  bool full_conversion_ = false;
 };
 
 }  // namespace robustness

@@ -1,0 +1,316 @@
+#include "kml/coordinates.h"
+
+#include <array>
+#include <charconv>
+#include <limits>
+#include <system_error>
+
+namespace kml {
+
+namespace {
+
+enum : uint8_t { kOther = 0, kSpace = 1, kComma = 2 };
+
+constexpr std::array<uint8_t, 256> MakeClasses(bool comma_separates) {
+  std::array<uint8_t, 256> classes{};
+  classes[' '] = classes['\t'] = classes['\r'] = classes['\n'] = kSpace;
+  if (comma_separates) classes[','] = kComma;
+  return classes;
+}
+
+constexpr std::array<uint8_t, 256> kCoordinateClasses = MakeClasses(true);
+// A gx:coord separates its values by blanks only; a comma there is part of a (bad) value.
+constexpr std::array<uint8_t, 256> kTrackClasses = MakeClasses(false);
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+struct NumberShape {
+  bool valid = false;
+  bool has_exponent = false;
+};
+
+NumberShape ShapeOf(std::string_view text) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  if (p != end && (*p == '+' || *p == '-')) ++p;
+  const char* const integer = p;
+  while (p != end && IsDigit(*p)) ++p;
+  size_t digits = static_cast<size_t>(p - integer);
+  if (p != end && *p == '.') {
+    const char* const fraction = ++p;
+    while (p != end && IsDigit(*p)) ++p;
+    digits += static_cast<size_t>(p - fraction);
+  }
+  if (digits == 0) return {};
+  if (p == end) return {true, false};
+  if (*p != 'e' && *p != 'E') return {};
+  ++p;
+  if (p != end && (*p == '+' || *p == '-')) ++p;
+  if (p == end || !IsDigit(*p)) return {};
+  while (p != end && IsDigit(*p)) ++p;
+  return {p == end, true};
+}
+
+// The power of ten of the first significant digit of a well-formed number, or nullopt when all
+// its digits are zero. Exponents are clamped far beyond any double, so nothing overflows here.
+std::optional<int64_t> DecimalMagnitude(std::string_view text) {
+  size_t i = 0;
+  if (text[i] == '+' || text[i] == '-') ++i;
+  int64_t integer_digits = 0;  // significant digits before the point
+  int64_t leading_zeros = 0;   // zeros after the point before the first significant digit
+  bool significant = false;
+  for (; i < text.size() && IsDigit(text[i]); ++i) {
+    if (significant || text[i] != '0') {
+      significant = true;
+      ++integer_digits;
+    }
+  }
+  if (i < text.size() && text[i] == '.') {
+    for (++i; i < text.size() && IsDigit(text[i]); ++i) {
+      if (significant) continue;
+      if (text[i] == '0') {
+        ++leading_zeros;
+      } else {
+        significant = true;
+      }
+    }
+  }
+  if (!significant) return std::nullopt;
+  int64_t exponent = 0;
+  if (i < text.size()) {
+    ++i;  // 'e'
+    bool negative = false;
+    if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
+    for (; i < text.size(); ++i) {
+      if (exponent < 1'000'000) exponent = exponent * 10 + (text[i] - '0');
+    }
+    if (negative) exponent = -exponent;
+  }
+  return (integer_digits > 0 ? integer_digits - 1 : -(leading_zeros + 1)) + exponent;
+}
+
+std::optional<double> Convert(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+bool IsNumber(std::string_view text) {
+  const NumberShape shape = ShapeOf(text);
+  if (!shape.valid) return false;
+  // Only an exponent or hundreds of digits can leave the range of double.
+  if (!shape.has_exponent && text.size() < 300) return true;
+  const std::optional<int64_t> magnitude = DecimalMagnitude(text);
+  constexpr int64_t kMaxMagnitude = std::numeric_limits<double>::max_exponent10;  // 308
+  if (!magnitude || *magnitude < kMaxMagnitude) return true;
+  return *magnitude == kMaxMagnitude && Convert(text).has_value();
+}
+
+std::optional<double> ParseNumber(std::string_view text) {
+  if (!ShapeOf(text).valid) return std::nullopt;
+  return Convert(text);
+}
+
+CoordinateTokenizer::CoordinateTokenizer() : classes_(kCoordinateClasses.data()) {
+  slots_.reserve(kBatchSize + 1);
+}
+
+void CoordinateTokenizer::Begin(Mode mode) {
+  mode_ = mode;
+  classes_ = mode == Mode::kCoordinates ? kCoordinateClasses.data() : kTrackClasses.data();
+  state_ = State::kBetween;
+}
+
+size_t CoordinateTokenizer::Feed(std::string_view piece) {
+  const char* const begin = piece.data();
+  const char* const end = begin + piece.size();
+  const char* p = begin;
+  const uint8_t* const classes = classes_;
+  const auto class_of = [classes](char c) { return classes[static_cast<uint8_t>(c)]; };
+  while (p != end) {
+    switch (state_) {
+      case State::kBetween:
+        while (p != end && class_of(*p) == kSpace) ++p;
+        if (p == end) break;
+        if (full()) return static_cast<size_t>(p - begin);
+        BeginTuple();
+        BeginValue();
+        if (class_of(*p) == kComma) {
+          EndValue();  // an empty first value
+          state_ = State::kAfterComma;
+          ++p;
+        } else {
+          state_ = State::kInValue;
+        }
+        break;
+      case State::kInValue: {
+        const char* const start = p;
+        while (p != end && class_of(*p) == kOther) ++p;
+        AppendToValue(start, p);
+        if (p == end) break;
+        EndValue();
+        state_ = class_of(*p) == kComma ? State::kAfterComma : State::kAfterValue;
+        ++p;
+        break;
+      }
+      case State::kAfterValue:
+        while (p != end && class_of(*p) == kSpace) ++p;
+        if (p == end) break;
+        if (class_of(*p) == kComma) {
+          state_ = State::kAfterComma;
+          ++p;
+        } else if (mode_ == Mode::kTrackCoord) {
+          BeginValue();
+          state_ = State::kInValue;
+        } else {
+          // White space not next to a comma: the tuple has ended and the next one begins here.
+          EndTuple();
+          state_ = State::kBetween;
+        }
+        break;
+      case State::kAfterComma:
+        while (p != end && class_of(*p) == kSpace) ++p;
+        if (p == end) break;
+        BeginValue();
+        if (class_of(*p) == kComma) {
+          EndValue();  // an empty value between two commas
+          ++p;
+        } else {
+          state_ = State::kInValue;
+        }
+        break;
+    }
+  }
+  return piece.size();
+}
+
+void CoordinateTokenizer::Finish() {
+  switch (state_) {
+    case State::kBetween:
+      break;
+    case State::kInValue:
+      EndValue();
+      EndTuple();
+      break;
+    case State::kAfterValue:
+      EndTuple();
+      break;
+    case State::kAfterComma:
+      BeginValue();
+      EndValue();  // a trailing comma leaves an empty value
+      EndTuple();
+      break;
+  }
+  state_ = State::kBetween;
+}
+
+void CoordinateTokenizer::BeginTuple() {
+  tuple_start_ = arena_.size();
+  values_ = 0;
+  tuple_bad_ = false;
+}
+
+void CoordinateTokenizer::BeginValue() {
+  value_start_ = arena_.size();
+  value_too_long_ = false;
+}
+
+void CoordinateTokenizer::AppendToValue(const char* begin, const char* end) {
+  if (tuple_bad_ || values_ >= 3 || value_too_long_) return;
+  const size_t size = static_cast<size_t>(end - begin);
+  if (arena_.size() - value_start_ + size > kMaxNumberBytes) {
+    value_too_long_ = true;
+    return;
+  }
+  arena_.append(begin, size);
+}
+
+void CoordinateTokenizer::EndValue() {
+  const uint32_t index = values_++;
+  if (index >= 3) tuple_bad_ = true;
+  if (tuple_bad_) return;
+  const size_t size = arena_.size() - value_start_;
+  if (value_too_long_ || !IsNumber(std::string_view(arena_.data() + value_start_, size))) {
+    tuple_bad_ = true;
+    return;
+  }
+  if (index == 0) {
+    current_.x_offset = static_cast<uint32_t>(value_start_);
+    current_.x_size = static_cast<uint32_t>(size);
+  } else if (index == 1) {
+    current_.y_offset = static_cast<uint32_t>(value_start_);
+    current_.y_size = static_cast<uint32_t>(size);
+  } else {
+    arena_.resize(value_start_);  // the altitude is checked, not kept
+  }
+}
+
+void CoordinateTokenizer::EndTuple() {
+  if (!tuple_bad_ && (values_ == 2 || values_ == 3)) {
+    slots_.push_back(current_);
+  } else {
+    ++bad_tuples_;
+    arena_.resize(tuple_start_);
+  }
+  values_ = 0;
+  tuple_bad_ = false;
+}
+
+std::span<const Coordinate> CoordinateTokenizer::TakeBatch() {
+  batch_.resize(slots_.size());
+  const char* const base = arena_.data();
+  for (size_t i = 0; i < slots_.size(); ++i) {
+    const Slot& slot = slots_[i];
+    batch_[i] = {std::string_view(base + slot.x_offset, slot.x_size),
+                 std::string_view(base + slot.y_offset, slot.y_size)};
+  }
+  return batch_;
+}
+
+void CoordinateTokenizer::ClearBatch() {
+  slots_.clear();
+  batch_.clear();
+  if (state_ == State::kBetween) {
+    arena_.clear();
+    return;
+  }
+  // A tuple cut by the end of a piece moves to the front of the arena.
+  arena_.erase(0, tuple_start_);
+  const auto shift = static_cast<uint32_t>(tuple_start_);
+  value_start_ -= tuple_start_;
+  current_.x_offset -= shift;
+  current_.y_offset -= shift;
+  tuple_start_ = 0;
+}
+
+void DistinctCounter::Add(std::span<const Coordinate> coordinates) {
+  for (const Coordinate& coordinate : coordinates) {
+    if (count_ >= 3) return;
+    // The same text is the same point; only a different text needs the numbers compared.
+    bool same = false;
+    for (uint32_t i = 0; i < count_ && !same; ++i) {
+      same = coordinate.x == seen_[i].x && coordinate.y == seen_[i].y;
+    }
+    if (same) continue;
+    const double x = ParseNumber(coordinate.x).value_or(0);
+    const double y = ParseNumber(coordinate.y).value_or(0);
+    for (uint32_t i = 0; i < count_ && !same; ++i) {
+      same = x == seen_[i].x_value && y == seen_[i].y_value;
+    }
+    if (same) continue;
+    if (count_ < 2) {
+      Seen& seen = seen_[count_];
+      seen.x.assign(coordinate.x);
+      seen.y.assign(coordinate.y);
+      seen.x_value = x;
+      seen.y_value = y;
+    }
+    ++count_;
+  }
+}
+
+}  // namespace kml

@@ -1,0 +1,196 @@
+#include "kml/coordinates.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kml {
+namespace {
+
+struct Tokenized {
+  std::string tuples;  // "x y|x y|..."
+  uint64_t bad = 0;
+  bool operator==(const Tokenized&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Tokenized& tokenized) {
+  return out << "\"" << tokenized.tuples << "\" bad " << tokenized.bad;
+}
+
+// Feeds the pieces as the reader does, handing each full batch on; `eager` also hands on what
+// there is after every piece, so that the batch is cleared while a tuple is cut.
+Tokenized Tokenize(const std::vector<std::string_view>& pieces,
+                   CoordinateTokenizer::Mode mode = CoordinateTokenizer::Mode::kCoordinates,
+                   size_t* batches = nullptr, bool eager = false) {
+  CoordinateTokenizer tokenizer;
+  Tokenized result;
+  const auto take = [&] {
+    for (const Coordinate& coordinate : tokenizer.TakeBatch()) {
+      if (!result.tuples.empty()) result.tuples += '|';
+      result.tuples.append(coordinate.x).append(" ").append(coordinate.y);
+    }
+    EXPECT_LE(tokenizer.size(), CoordinateTokenizer::kBatchSize);
+    if (batches != nullptr && tokenizer.size() != 0) ++*batches;
+    tokenizer.ClearBatch();
+  };
+  tokenizer.Begin(mode);
+  for (std::string_view piece : pieces) {
+    while (!piece.empty()) {
+      piece.remove_prefix(tokenizer.Feed(piece));
+      if (tokenizer.full()) take();
+    }
+    if (eager) take();
+  }
+  tokenizer.Finish();
+  take();
+  result.bad = tokenizer.bad_tuples();
+  return result;
+}
+
+struct TupleCase {
+  const char* text;
+  Tokenized expected;
+};
+
+const TupleCase kCoordinateCases[] = {
+    {"", {"", 0}},
+    {" \t\r\n ", {"", 0}},
+    {"1,2", {"1 2", 0}},
+    {"1,2,3 4,5,6", {"1 2|4 5", 0}},
+    {" \t\r\n116.39,39.9,0\n\n\t-1.5,-2.5,0\r\n", {"116.39 39.9|-1.5 -2.5", 0}},
+    {"1 , 2 ,3", {"1 2", 0}},
+    {"1,2 , 3 4,5", {"1 2|4 5", 0}},
+    {"1,\n2", {"1 2", 0}},
+    {".5,5.", {".5 5.", 0}},
+    {"+1.5e3,-2E-2,+0", {"+1.5e3 -2E-2", 0}},
+    {"1e-999,2", {"1e-999 2", 0}},  // underflows to zero: finite
+    {"1e999,2", {"", 1}},
+    {"1.7976931348623157e308,1", {"1.7976931348623157e308 1", 0}},
+    {"1.8e308,1", {"", 1}},
+    {"1", {"", 1}},
+    {"1,2,3,4", {"", 1}},
+    {"1,2,3,4 5,6", {"5 6", 1}},
+    {"a,b 1,2", {"1 2", 1}},
+    {"1,2 x 3,4", {"1 2|3 4", 1}},
+    {"1.2.3,4", {"", 1}},
+    {"1,,2", {"", 1}},
+    {"1,2,", {"", 1}},
+    {",1,2", {"", 1}},
+    {"1,2,z", {"", 1}},  // a bad altitude spoils the tuple too
+    {"-,2 .,2 e5,1 1e,2 1e+,2 --1,2", {"", 6}},
+    {"nan,1 inf,1 0x1,2 1f,2", {"", 4}},
+    {"1,2 1,2", {"1 2|1 2", 0}},
+};
+
+TEST(CoordinateTokenizer, ReadsTuplesWhereverThePiecesAreCut) {
+  for (const TupleCase& row : kCoordinateCases) {
+    const std::string_view text = row.text;
+    SCOPED_TRACE(text);
+    EXPECT_EQ(Tokenize({text}), row.expected);
+    std::vector<std::string_view> bytes;
+    for (size_t i = 0; i < text.size(); ++i) bytes.push_back(text.substr(i, 1));
+    EXPECT_EQ(Tokenize(bytes), row.expected) << "byte by byte";
+    for (size_t cut = 0; cut <= text.size(); ++cut) {
+      EXPECT_EQ(Tokenize({text.substr(0, cut), text.substr(cut)}), row.expected) << "cut " << cut;
+      EXPECT_EQ(Tokenize({text.substr(0, cut), text.substr(cut)},
+                         CoordinateTokenizer::Mode::kCoordinates, nullptr, true),
+                row.expected)
+          << "cut " << cut << ", batch cleared there";
+    }
+  }
+}
+
+TEST(CoordinateTokenizer, ReadsTrackCoordsSeparatedByBlanks) {
+  const TupleCase cases[] = {
+      {"1 2 3", {"1 2", 0}},         {" 1\t2 ", {"1 2", 0}}, {"1", {"", 1}},
+      {"1 2 3 4", {"", 1}},          {"1,2 3", {"", 1}},     {"", {"", 0}},
+      {"1.5 -2e1", {"1.5 -2e1", 0}},
+  };
+  for (const TupleCase& row : cases) {
+    const std::string_view text = row.text;
+    SCOPED_TRACE(text);
+    for (size_t cut = 0; cut <= text.size(); ++cut) {
+      EXPECT_EQ(
+          Tokenize({text.substr(0, cut), text.substr(cut)}, CoordinateTokenizer::Mode::kTrackCoord),
+          row.expected)
+          << "cut " << cut;
+    }
+  }
+}
+
+TEST(CoordinateTokenizer, LongNumbersAreBadTuplesNotUnboundedText) {
+  const std::string longest(CoordinateTokenizer::kMaxNumberBytes, '1');
+  EXPECT_EQ(Tokenize({longest + ",2"}), (Tokenized{longest + " 2", 0}));
+  const std::string huge(100'000, '1');
+  EXPECT_EQ(Tokenize({huge + "1,2 3,4"}), (Tokenized{"3 4", 1}));
+}
+
+TEST(CoordinateTokenizer, HandsOnFullBatchesAndKeepsEveryTuple) {
+  std::string text, expected;
+  const int count = 2 * static_cast<int>(CoordinateTokenizer::kBatchSize) + 17;
+  for (int i = 0; i < count; ++i) {
+    text += std::to_string(i) + "," + std::to_string(-i) + ",0 ";
+    if (!expected.empty()) expected += '|';
+    expected += std::to_string(i) + " " + std::to_string(-i);
+  }
+  for (const size_t piece : {size_t{7}, text.size()}) {
+    std::vector<std::string_view> pieces;
+    for (size_t i = 0; i < text.size(); i += piece) {
+      pieces.push_back(std::string_view(text).substr(i, piece));
+    }
+    size_t batches = 0;
+    EXPECT_EQ(Tokenize(pieces, CoordinateTokenizer::Mode::kCoordinates, &batches),
+              (Tokenized{expected, 0}));
+    EXPECT_EQ(batches, 3u);
+  }
+}
+
+TEST(Numbers, FiniteDecimalNumbersOnly) {
+  const struct {
+    const char* text;
+    bool number;
+  } cases[] = {
+      {"0", true},         {"-0", true},       {"+.5", true},       {"5.", true},
+      {"1e308", true},     {"1e309", false},   {"-1.8e308", false}, {"0.0001e312", true},
+      {"0e99999", true},   {"1e-99999", true}, {"", false},         {".", false},
+      {" 1", false},       {"1 ", false},      {"1e5.5", false},    {"1..2", false},
+      {"Infinity", false}, {"1_000", false},
+  };
+  for (const auto& row : cases) {
+    EXPECT_EQ(IsNumber(row.text), row.number) << row.text;
+  }
+  EXPECT_FALSE(IsNumber(std::string(400, '9')));
+  EXPECT_TRUE(IsNumber("0." + std::string(400, '9')));
+  EXPECT_EQ(ParseNumber("+2.5"), 2.5);
+  EXPECT_EQ(ParseNumber("inf"), std::nullopt);
+}
+
+TEST(DistinctCounter, CountsByNumericValueUpToThree) {
+  const struct {
+    const char* text;
+    uint32_t distinct;
+  } cases[] = {
+      {"", 0},
+      {"1,2 1,2 1,2", 1},
+      {"1,2 1.0,2.00 +1,2e0", 1},
+      {"0,0 -0,0", 1},
+      {"1,2 1,3", 2},
+      {"1,2 3,4 1,2 3.0,4", 2},
+      {"1,2 3,4 5,6", 3},
+      {"1,2 3,4 5,6 7,8 9,9", 3},
+  };
+  for (const auto& row : cases) {
+    CoordinateTokenizer tokenizer;
+    tokenizer.Begin(CoordinateTokenizer::Mode::kCoordinates);
+    tokenizer.Feed(row.text);
+    tokenizer.Finish();
+    DistinctCounter counter;
+    // One coordinate at a time, as if each came in a batch of its own.
+    for (const Coordinate& coordinate : tokenizer.TakeBatch()) counter.Add({&coordinate, 1});
+    EXPECT_EQ(counter.count(), row.distinct) << row.text;
+  }
+}
+
+}  // namespace
+}  // namespace kml

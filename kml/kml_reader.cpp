@@ -1,0 +1,809 @@
+#include "kml/kml_reader.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "kml/coordinates.h"
+
+namespace kml {
+
+namespace {
+
+// The elements the reader looks at, by local name; every other element is kOther.
+enum class Tag : uint8_t {
+  kOther,
+  kKml,
+  kDocument,
+  kFolder,
+  kPlacemark,
+  kName,
+  kDescription,
+  kPoint,
+  kLineString,
+  kLinearRing,
+  kPolygon,
+  kInnerBoundaryIs,
+  kTrack,
+  kCoord,
+  kModel,
+  kLocation,
+  kLongitude,
+  kLatitude,
+  kCoordinates,
+  kTimeStamp,
+  kWhen,
+  kTimeSpan,
+  kBegin,
+  kEnd,
+  kExtendedData,
+  kData,
+  kValue,
+  kSchemaData,
+  kSimpleData,
+  kStyleUrl,
+  kStyle,
+  kStyleMap,
+  kPair,
+  kKey,
+  kLineStyle,
+  kPolyStyle,
+  kIconStyle,
+  kColor,
+  kWidth,
+  kFill,
+  kOutline,
+  kScale,
+  kOverlay,
+  kNetworkLink,
+};
+
+Tag TagOf(std::string_view name) {
+  static const std::unordered_map<std::string_view, Tag> kTags = {
+      {"kml", Tag::kKml},
+      {"Document", Tag::kDocument},
+      {"Folder", Tag::kFolder},
+      {"Placemark", Tag::kPlacemark},
+      {"name", Tag::kName},
+      {"description", Tag::kDescription},
+      {"Point", Tag::kPoint},
+      {"LineString", Tag::kLineString},
+      {"LinearRing", Tag::kLinearRing},
+      {"Polygon", Tag::kPolygon},
+      {"innerBoundaryIs", Tag::kInnerBoundaryIs},
+      {"Track", Tag::kTrack},
+      {"coord", Tag::kCoord},
+      {"Model", Tag::kModel},
+      {"Location", Tag::kLocation},
+      {"longitude", Tag::kLongitude},
+      {"latitude", Tag::kLatitude},
+      {"coordinates", Tag::kCoordinates},
+      {"TimeStamp", Tag::kTimeStamp},
+      {"when", Tag::kWhen},
+      {"TimeSpan", Tag::kTimeSpan},
+      {"begin", Tag::kBegin},
+      {"end", Tag::kEnd},
+      {"ExtendedData", Tag::kExtendedData},
+      {"Data", Tag::kData},
+      {"value", Tag::kValue},
+      {"SchemaData", Tag::kSchemaData},
+      {"SimpleData", Tag::kSimpleData},
+      {"styleUrl", Tag::kStyleUrl},
+      {"Style", Tag::kStyle},
+      {"StyleMap", Tag::kStyleMap},
+      {"Pair", Tag::kPair},
+      {"key", Tag::kKey},
+      {"LineStyle", Tag::kLineStyle},
+      {"PolyStyle", Tag::kPolyStyle},
+      {"IconStyle", Tag::kIconStyle},
+      {"color", Tag::kColor},
+      {"width", Tag::kWidth},
+      {"fill", Tag::kFill},
+      {"outline", Tag::kOutline},
+      {"scale", Tag::kScale},
+      {"GroundOverlay", Tag::kOverlay},
+      {"ScreenOverlay", Tag::kOverlay},
+      {"PhotoOverlay", Tag::kOverlay},
+      {"NetworkLink", Tag::kNetworkLink},
+  };
+  const auto found = kTags.find(name);
+  return found == kTags.end() ? Tag::kOther : found->second;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view TrimSpace(std::string_view text) {
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// Cuts `text` to at most `limit` bytes without splitting a UTF-8 character; true when it cut.
+bool CutUtf8(std::string& text, size_t limit) {
+  if (text.size() <= limit) return false;
+  size_t size = limit;
+  while (size > 0 && (static_cast<uint8_t>(text[size]) & 0xC0) == 0x80) --size;
+  text.resize(size);
+  return true;
+}
+
+std::optional<uint32_t> ParseColor(std::string_view text) {
+  text = TrimSpace(text);
+  if (!text.empty() && text.front() == '#') text.remove_prefix(1);
+  if (text.size() != 8) return std::nullopt;
+  uint32_t color = 0;
+  for (const char c : text) {
+    uint32_t digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<uint32_t>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      digit = static_cast<uint32_t>(c - 'a' + 10);
+    } else if (c >= 'A' && c <= 'F') {
+      digit = static_cast<uint32_t>(c - 'A' + 10);
+    } else {
+      return std::nullopt;
+    }
+    color = color << 4 | digit;
+  }
+  return color;
+}
+
+std::optional<bool> ParseBool(std::string_view text) {
+  text = TrimSpace(text);
+  if (text == "1" || text == "true") return true;
+  if (text == "0" || text == "false") return false;
+  return std::nullopt;
+}
+
+std::optional<double> ParseSize(std::string_view text) {
+  const std::optional<double> value = ParseNumber(TrimSpace(text));
+  if (value && *value < 0) return std::nullopt;
+  return value;
+}
+
+std::string_view AttributeOf(const XmlEvent& event, std::string_view name) {
+  for (const auto& [key, value] : event.attributes) {
+    if (key == name) return value;
+  }
+  return {};
+}
+
+// The text of one element, trimmed and cut to kMaxValueBytes as it streams in: however long
+// the document's text, no more than that is ever held.
+class ValueCollector {
+ public:
+  void Begin() {
+    text_.clear();
+    started_ = false;
+    more_ = false;
+  }
+
+  void Append(std::string_view piece) {
+    if (!started_) {
+      while (!piece.empty() && IsSpace(piece.front())) piece.remove_prefix(1);
+      if (piece.empty()) return;
+      started_ = true;
+    }
+    // One byte beyond the limit is kept to tell where the character at the limit begins.
+    const size_t room = kMaxValueBytes + 1 - text_.size();
+    if (piece.size() <= room) {
+      text_.append(piece);
+      return;
+    }
+    text_.append(piece.substr(0, room));
+    if (!more_) more_ = !std::all_of(piece.begin() + room, piece.end(), IsSpace);
+  }
+
+  // The value; `cut` tells whether it was longer than kMaxValueBytes.
+  const std::string& Finish(bool* cut) {
+    if (!more_) text_.resize(TrimSpace(text_).size());
+    *cut = CutUtf8(text_, kMaxValueBytes);
+    if (*cut) text_.resize(TrimSpace(text_).size());
+    return text_;
+  }
+
+ private:
+  std::string text_;
+  bool started_ = false;
+  bool more_ = false;  // text that is not white space follows what is kept
+};
+
+// What the text of the element being collected becomes.
+enum class Field : uint8_t {
+  kName,
+  kDescription,
+  kTimeStamp,
+  kBegin,
+  kEnd,
+  kData,
+  kStyleUrl,
+  kFolderName,
+  kLongitude,
+  kLatitude,
+  kPairKey,
+  kPairUrl,
+  kLineColor,
+  kLineWidth,
+  kPolyColor,
+  kPolyFill,
+  kPolyOutline,
+  kIconColor,
+  kIconScale,
+};
+
+// Data fields a placemark may carry: what one placemark can make us hold is bounded.
+constexpr size_t kMaxAttributes = 1024;
+
+}  // namespace
+
+class KmlReader::State {
+ public:
+  State(StyleTable& styles, ReaderCounts& counts) : styles_(styles), counts_(counts) {}
+
+  const KmlEvent& Next(XmlEventSource& xml);
+
+ private:
+  enum class Source : uint8_t { kCoordinates, kTrack, kModel };
+  enum class StyleTarget : uint8_t { kShared, kInline, kPair };
+  struct Folder {
+    size_t depth = 0;
+    std::string name;
+    bool named = false;
+    bool cut = false;
+  };
+
+  void OnStart(const XmlEvent& event);
+  void OnEnd();
+  void StartInPlacemark(Tag tag, const XmlEvent& event);
+  void StartStyles(Tag tag, const XmlEvent& event);
+  void Collect(Field field);
+  void EndCollect();
+  void BeginPlacemark();
+  void EndPlacemark();
+  void BeginPart(PartKind kind, Source source);
+  void EndPart();
+  void FeedPending();
+  void EmitBatch();
+  void AddAttribute(AttributeKind kind, std::string_view name, std::string_view value, bool cut);
+  void Push(const KmlEvent& event) { queue_[queue_end_++] = event; }
+  // The open element `levels` above the innermost one.
+  Tag Up(size_t levels) const {
+    return tags_.size() > levels ? tags_[tags_.size() - 1 - levels] : Tag::kOther;
+  }
+
+  StyleTable& styles_;
+  ReaderCounts& counts_;
+
+  // Events made from one XML event, handed out one per Next().
+  KmlEvent queue_[4];
+  size_t queue_begin_ = 0;
+  size_t queue_end_ = 0;
+  KmlEvent current_;
+  bool batch_out_ = false;  // the tokenizer's batch is in the caller's hands
+  bool done_ = false;
+
+  std::vector<Tag> tags_;  // the open elements, outside skipped subtrees
+  bool root_seen_ = false;
+  size_t skipped_open_ = 0;  // open elements of a subtree being skipped
+
+  std::vector<Folder> folders_;
+
+  bool in_placemark_ = false;
+  size_t placemark_depth_ = 0;
+  Placemark placemark_;
+  std::string inline_map_url_;
+
+  // The element whose text is being collected (depth 0: none).
+  size_t collect_depth_ = 0;
+  Field field_ = Field::kName;
+  ValueCollector collector_;
+  std::string data_name_;
+
+  // The part being read (depth 0: none).
+  size_t part_depth_ = 0;
+  PartKind part_kind_ = PartKind::kPoint;
+  Source source_ = Source::kCoordinates;
+  uint64_t part_points_ = 0;
+  uint64_t extra_point_tuples_ = 0;
+  DistinctCounter distinct_;
+  std::string longitude_, latitude_;
+  // The coordinates (or gx:coord) element being read (depth 0: none), and the rest of its text
+  // piece when a full batch interrupted it.
+  size_t coordinates_depth_ = 0;
+  std::string_view pending_;
+  CoordinateTokenizer tokenizer_;
+
+  // The Style being read (depth 0: none), and the StyleMap and its Pair.
+  size_t style_depth_ = 0;
+  StyleTarget style_target_ = StyleTarget::kShared;
+  std::string style_id_;
+  Style style_;
+  size_t map_depth_ = 0;
+  bool map_inline_ = false;
+  bool map_has_normal_ = false;
+  std::string map_id_, map_url_;
+  Style map_style_;
+  size_t pair_depth_ = 0;
+  std::string pair_key_, pair_url_;
+  Style pair_style_;
+};
+
+const KmlEvent& KmlReader::State::Next(XmlEventSource& xml) {
+  if (batch_out_) {
+    tokenizer_.ClearBatch();
+    batch_out_ = false;
+  }
+  for (;;) {
+    if (queue_begin_ != queue_end_) {
+      current_ = queue_[queue_begin_++];
+      if (queue_begin_ == queue_end_) queue_begin_ = queue_end_ = 0;
+      batch_out_ = current_.type == KmlEvent::Type::kCoordinates;
+      counts_.bad_tuples = tokenizer_.bad_tuples() + extra_point_tuples_;
+      return current_;
+    }
+    if (done_) {
+      counts_.bad_tuples = tokenizer_.bad_tuples() + extra_point_tuples_;
+      current_ = KmlEvent{};
+      return current_;
+    }
+    if (!pending_.empty()) {
+      FeedPending();
+      continue;
+    }
+    const XmlEvent& event = xml.Next();
+    switch (event.type) {
+      case XmlEvent::Type::kStart:
+        OnStart(event);
+        break;
+      case XmlEvent::Type::kEnd:
+        OnEnd();
+        break;
+      case XmlEvent::Type::kText:
+        if (skipped_open_ != 0) break;
+        if (coordinates_depth_ != 0) {
+          pending_ = event.text;
+        } else if (collect_depth_ != 0) {
+          collector_.Append(event.text);
+        }
+        break;
+      case XmlEvent::Type::kEndOfDocument:
+        done_ = true;
+        break;
+    }
+  }
+}
+
+void KmlReader::State::OnStart(const XmlEvent& event) {
+  if (skipped_open_ != 0) {
+    ++skipped_open_;
+    return;
+  }
+  const Tag tag = TagOf(event.name);
+  if (!root_seen_) {
+    root_seen_ = true;
+    counts_.kml_root =
+        tag == Tag::kKml || tag == Tag::kDocument || tag == Tag::kFolder || tag == Tag::kPlacemark;
+    // Another root: whatever it holds is not KML, and nothing of it is given.
+    if (!counts_.kml_root) {
+      skipped_open_ = 1;
+      return;
+    }
+  }
+  if (tag == Tag::kOverlay || tag == Tag::kNetworkLink ||
+      (tag == Tag::kPlacemark && in_placemark_)) {
+    if (tag == Tag::kOverlay) ++counts_.overlays;
+    if (tag == Tag::kNetworkLink) ++counts_.network_links;
+    skipped_open_ = 1;
+    return;
+  }
+  const Tag parent = Up(0);
+  tags_.push_back(tag);
+  // Markup inside a value's text or a coordinate list adds nothing but its text.
+  if (collect_depth_ != 0 || coordinates_depth_ != 0) return;
+
+  if (in_placemark_) {
+    StartInPlacemark(tag, event);
+  } else if (tag == Tag::kPlacemark) {
+    BeginPlacemark();
+  } else if (tag == Tag::kFolder) {
+    folders_.push_back({tags_.size(), {}, false, false});
+  } else if (tag == Tag::kName && parent == Tag::kFolder && !folders_.empty() &&
+             !folders_.back().named) {
+    Collect(Field::kFolderName);
+  }
+  StartStyles(tag, event);
+}
+
+void KmlReader::State::StartInPlacemark(Tag tag, const XmlEvent& event) {
+  const Tag parent = Up(1);
+  const Tag grandparent = Up(2);
+  const bool own = parent == Tag::kPlacemark;
+  const bool own_child = grandparent == Tag::kPlacemark;
+  switch (tag) {
+    case Tag::kName:
+      if (own) Collect(Field::kName);
+      break;
+    case Tag::kDescription:
+      if (own) Collect(Field::kDescription);
+      break;
+    case Tag::kStyleUrl:
+      if (own) Collect(Field::kStyleUrl);
+      break;
+    case Tag::kWhen:
+      if (parent == Tag::kTimeStamp && own_child) Collect(Field::kTimeStamp);
+      break;
+    case Tag::kBegin:
+      if (parent == Tag::kTimeSpan && own_child) Collect(Field::kBegin);
+      break;
+    case Tag::kEnd:
+      if (parent == Tag::kTimeSpan && own_child) Collect(Field::kEnd);
+      break;
+    case Tag::kData:
+      if (parent == Tag::kExtendedData && own_child) {
+        data_name_.assign(AttributeOf(event, "name"));
+        CutUtf8(data_name_, kMaxValueBytes);
+      }
+      break;
+    case Tag::kValue:
+      if (parent == Tag::kData && grandparent == Tag::kExtendedData && Up(3) == Tag::kPlacemark &&
+          !data_name_.empty()) {
+        Collect(Field::kData);
+      }
+      break;
+    case Tag::kSimpleData:
+      if (parent == Tag::kSchemaData && grandparent == Tag::kExtendedData &&
+          Up(3) == Tag::kPlacemark) {
+        data_name_.assign(AttributeOf(event, "name"));
+        CutUtf8(data_name_, kMaxValueBytes);
+        if (!data_name_.empty()) Collect(Field::kData);
+      }
+      break;
+    case Tag::kPoint:
+      BeginPart(PartKind::kPoint, Source::kCoordinates);
+      break;
+    case Tag::kLineString:
+      BeginPart(PartKind::kLine, Source::kCoordinates);
+      break;
+    case Tag::kLinearRing:
+      BeginPart(parent == Tag::kInnerBoundaryIs ? PartKind::kInnerRing : PartKind::kOuterRing,
+                Source::kCoordinates);
+      break;
+    case Tag::kTrack:
+      BeginPart(PartKind::kLine, Source::kTrack);
+      break;
+    case Tag::kModel:
+      BeginPart(PartKind::kPoint, Source::kModel);
+      break;
+    case Tag::kCoordinates:
+      if (part_depth_ != 0 && source_ == Source::kCoordinates) {
+        coordinates_depth_ = tags_.size();
+        tokenizer_.Begin(CoordinateTokenizer::Mode::kCoordinates);
+      }
+      break;
+    case Tag::kCoord:
+      if (part_depth_ == tags_.size() - 1 && source_ == Source::kTrack) {
+        coordinates_depth_ = tags_.size();
+        tokenizer_.Begin(CoordinateTokenizer::Mode::kTrackCoord);
+      }
+      break;
+    case Tag::kLongitude:
+    case Tag::kLatitude:
+      if (parent == Tag::kLocation && part_depth_ == tags_.size() - 2 &&
+          source_ == Source::kModel) {
+        Collect(tag == Tag::kLongitude ? Field::kLongitude : Field::kLatitude);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void KmlReader::State::StartStyles(Tag tag, const XmlEvent& event) {
+  const Tag parent = Up(1);
+  const Tag grandparent = Up(2);
+  if (collect_depth_ != 0) return;
+  const size_t depth = tags_.size();
+  switch (tag) {
+    case Tag::kStyle:
+      if (style_depth_ != 0) break;
+      if (pair_depth_ != 0 && parent == Tag::kPair) {
+        style_target_ = StyleTarget::kPair;
+      } else if (in_placemark_ && parent == Tag::kPlacemark) {
+        style_target_ = StyleTarget::kInline;
+      } else if (!in_placemark_) {
+        style_target_ = StyleTarget::kShared;
+        style_id_.assign(AttributeOf(event, "id"));
+      } else {
+        break;
+      }
+      style_depth_ = depth;
+      style_ = Style{};
+      break;
+    case Tag::kStyleMap:
+      if (map_depth_ != 0 || style_depth_ != 0) break;
+      if (in_placemark_ && parent != Tag::kPlacemark) break;
+      map_depth_ = depth;
+      map_inline_ = in_placemark_;
+      map_has_normal_ = false;
+      map_id_.assign(AttributeOf(event, "id"));
+      map_url_.clear();
+      map_style_ = Style{};
+      break;
+    case Tag::kPair:
+      if (map_depth_ == 0 || parent != Tag::kStyleMap || pair_depth_ != 0) break;
+      pair_depth_ = depth;
+      pair_key_.clear();
+      pair_url_.clear();
+      pair_style_ = Style{};
+      break;
+    case Tag::kKey:
+      if (pair_depth_ != 0 && parent == Tag::kPair) Collect(Field::kPairKey);
+      break;
+    case Tag::kStyleUrl:
+      if (pair_depth_ != 0 && parent == Tag::kPair) Collect(Field::kPairUrl);
+      break;
+    case Tag::kColor:
+    case Tag::kWidth:
+    case Tag::kFill:
+    case Tag::kOutline:
+    case Tag::kScale:
+      if (style_depth_ == 0 || style_depth_ != depth - 2 || grandparent != Tag::kStyle) break;
+      if (parent == Tag::kLineStyle && tag == Tag::kColor) Collect(Field::kLineColor);
+      if (parent == Tag::kLineStyle && tag == Tag::kWidth) Collect(Field::kLineWidth);
+      if (parent == Tag::kPolyStyle && tag == Tag::kColor) Collect(Field::kPolyColor);
+      if (parent == Tag::kPolyStyle && tag == Tag::kFill) Collect(Field::kPolyFill);
+      if (parent == Tag::kPolyStyle && tag == Tag::kOutline) Collect(Field::kPolyOutline);
+      if (parent == Tag::kIconStyle && tag == Tag::kColor) Collect(Field::kIconColor);
+      if (parent == Tag::kIconStyle && tag == Tag::kScale) Collect(Field::kIconScale);
+      break;
+    default:
+      break;
+  }
+}
+
+void KmlReader::State::OnEnd() {
+  if (skipped_open_ != 0) {
+    --skipped_open_;
+    return;
+  }
+  if (tags_.empty()) return;
+  const size_t depth = tags_.size();
+  if (collect_depth_ == depth) EndCollect();
+  if (coordinates_depth_ == depth) {
+    tokenizer_.Finish();
+    coordinates_depth_ = 0;
+  }
+  if (part_depth_ == depth) EndPart();
+  if (style_depth_ == depth) {
+    switch (style_target_) {
+      case StyleTarget::kShared:
+        styles_.AddStyle(style_id_, style_);
+        break;
+      case StyleTarget::kInline:
+        placemark_.inline_style.LayOver(style_);
+        break;
+      case StyleTarget::kPair:
+        pair_style_.LayOver(style_);
+        break;
+    }
+    style_depth_ = 0;
+  }
+  if (pair_depth_ == depth) {
+    if (!map_has_normal_ && (pair_key_.empty() || pair_key_ == "normal")) {
+      map_has_normal_ = true;
+      map_url_ = pair_url_;
+      map_style_ = pair_style_;
+    }
+    pair_depth_ = 0;
+  }
+  if (map_depth_ == depth) {
+    if (map_inline_) {
+      placemark_.inline_style.LayOver(map_style_);
+      if (inline_map_url_.empty()) inline_map_url_ = map_url_;
+    } else {
+      styles_.AddStyleMap(map_id_, map_url_, map_style_);
+    }
+    map_depth_ = 0;
+  }
+  if (in_placemark_ && placemark_depth_ == depth) {
+    EndPlacemark();
+  } else if (!folders_.empty() && folders_.back().depth == depth) {
+    folders_.pop_back();
+  }
+  tags_.pop_back();
+}
+
+void KmlReader::State::Collect(Field field) {
+  if (collect_depth_ != 0) return;
+  collect_depth_ = tags_.size();
+  field_ = field;
+  collector_.Begin();
+}
+
+void KmlReader::State::EndCollect() {
+  collect_depth_ = 0;
+  bool cut = false;
+  const std::string& value = collector_.Finish(&cut);
+  switch (field_) {
+    case Field::kName:
+      return AddAttribute(AttributeKind::kName, {}, value, cut);
+    case Field::kDescription:
+      return AddAttribute(AttributeKind::kDescription, {}, value, cut);
+    case Field::kTimeStamp:
+      return AddAttribute(AttributeKind::kTimeStamp, {}, value, cut);
+    case Field::kBegin:
+      return AddAttribute(AttributeKind::kBegin, {}, value, cut);
+    case Field::kEnd:
+      return AddAttribute(AttributeKind::kEnd, {}, value, cut);
+    case Field::kData:
+      return AddAttribute(AttributeKind::kData, data_name_, value, cut);
+    case Field::kStyleUrl:
+      if (placemark_.style_url.empty()) placemark_.style_url = value;
+      return;
+    case Field::kFolderName:
+      folders_.back().name = value;
+      folders_.back().named = true;
+      folders_.back().cut = cut;
+      return;
+    case Field::kLongitude:
+      longitude_ = value;
+      return;
+    case Field::kLatitude:
+      latitude_ = value;
+      return;
+    case Field::kPairKey:
+      pair_key_ = value;
+      return;
+    case Field::kPairUrl:
+      if (pair_url_.empty()) pair_url_ = value;
+      return;
+    case Field::kLineColor:
+      style_.line_color = ParseColor(value);
+      return;
+    case Field::kLineWidth:
+      style_.line_width = ParseSize(value);
+      return;
+    case Field::kPolyColor:
+      style_.poly_color = ParseColor(value);
+      return;
+    case Field::kPolyFill:
+      style_.poly_fill = ParseBool(value);
+      return;
+    case Field::kPolyOutline:
+      style_.poly_outline = ParseBool(value);
+      return;
+    case Field::kIconColor:
+      style_.icon_color = ParseColor(value);
+      return;
+    case Field::kIconScale:
+      style_.icon_scale = ParseSize(value);
+      return;
+  }
+}
+
+void KmlReader::State::AddAttribute(AttributeKind kind, std::string_view name,
+                                    std::string_view value, bool cut) {
+  if (value.empty()) return;
+  std::vector<Attribute>& attributes = placemark_.attributes;
+  if (attributes.size() >= kMaxAttributes) return;
+  for (const Attribute& attribute : attributes) {
+    if (attribute.kind == kind && attribute.name == name) return;  // the first one wins
+  }
+  if (cut) ++counts_.cut_values;
+  attributes.push_back({kind, std::string(name), std::string(value), cut});
+}
+
+void KmlReader::State::BeginPlacemark() {
+  in_placemark_ = true;
+  placemark_depth_ = tags_.size();
+  placemark_.attributes.clear();
+  placemark_.style_url.clear();
+  placemark_.inline_style = Style{};
+  inline_map_url_.clear();
+  ++counts_.placemarks;
+
+  std::string path;
+  bool cut = false;
+  for (const Folder& folder : folders_) {
+    if (folder.name.empty()) continue;
+    if (!path.empty()) path += '/';
+    path += folder.name;
+    cut = cut || folder.cut;
+    if (path.size() > kMaxValueBytes) break;
+  }
+  cut = CutUtf8(path, kMaxValueBytes) || cut;
+  AddAttribute(AttributeKind::kFolder, {}, path, cut);
+
+  KmlEvent event;
+  event.type = KmlEvent::Type::kPlacemarkBegin;
+  Push(event);
+}
+
+void KmlReader::State::EndPlacemark() {
+  if (part_depth_ != 0) EndPart();
+  if (placemark_.style_url.empty()) placemark_.style_url = inline_map_url_;
+  in_placemark_ = false;
+  KmlEvent event;
+  event.type = KmlEvent::Type::kPlacemarkEnd;
+  event.placemark = &placemark_;
+  Push(event);
+}
+
+void KmlReader::State::BeginPart(PartKind kind, Source source) {
+  if (part_depth_ != 0) return;  // geometry inside a part's own geometry is not KML
+  part_depth_ = tags_.size();
+  part_kind_ = kind;
+  source_ = source;
+  part_points_ = 0;
+  distinct_.Reset();
+  longitude_.clear();
+  latitude_.clear();
+  KmlEvent event;
+  event.type = KmlEvent::Type::kPartBegin;
+  event.part = kind;
+  Push(event);
+}
+
+void KmlReader::State::EndPart() {
+  if (coordinates_depth_ != 0) {
+    tokenizer_.Finish();
+    coordinates_depth_ = 0;
+  }
+  if (source_ == Source::kModel && (!longitude_.empty() || !latitude_.empty())) {
+    tokenizer_.Begin(CoordinateTokenizer::Mode::kCoordinates);
+    tokenizer_.Feed(longitude_);
+    tokenizer_.Feed(",");
+    tokenizer_.Feed(latitude_);
+    tokenizer_.Finish();
+  }
+  if (tokenizer_.size() != 0) EmitBatch();
+  KmlEvent event;
+  event.type = KmlEvent::Type::kPartEnd;
+  event.part = part_kind_;
+  event.point_count = part_points_;
+  event.distinct_points = distinct_.count();
+  Push(event);
+  part_depth_ = 0;
+}
+
+void KmlReader::State::FeedPending() {
+  while (!pending_.empty()) {
+    pending_.remove_prefix(tokenizer_.Feed(pending_));
+    if (tokenizer_.full()) {
+      EmitBatch();
+      return;
+    }
+  }
+}
+
+void KmlReader::State::EmitBatch() {
+  std::span<const Coordinate> batch = tokenizer_.TakeBatch();
+  if (part_kind_ == PartKind::kPoint) {
+    // A point is its first tuple; any further ones are counted as unreadable.
+    const size_t keep = part_points_ == 0 ? 1 : 0;
+    extra_point_tuples_ += batch.size() - keep;
+    batch = batch.first(keep);
+  }
+  if (batch.empty()) {
+    tokenizer_.ClearBatch();
+    return;
+  }
+  part_points_ += batch.size();
+  distinct_.Add(batch);
+  KmlEvent event;
+  event.type = KmlEvent::Type::kCoordinates;
+  event.part = part_kind_;
+  event.coordinates = batch;
+  Push(event);
+}
+
+KmlReader::KmlReader(XmlEventSource& xml)
+    : xml_(xml), state_(std::make_unique<State>(styles_, counts_)) {}
+
+KmlReader::~KmlReader() = default;
+
+const KmlEvent& KmlReader::Next() { return state_->Next(xml_); }
+
+}  // namespace kml
