@@ -162,7 +162,7 @@ def full_conversion(args):
     print("|---|---|---:|---:|---|")
     for case, measure_name, value, relation, aim in aims:
         met = value >= aim if relation == ">=" else value <= aim
-        print("| %s | %s | %.2f | %s %s | %s |" % (case, measure_name, value, relation, aim,
+        print("| %s | %s | %.3g | %s %s | %s |" % (case, measure_name, value, relation, aim,
                                                    "yes" if met else "no"))
 
 
