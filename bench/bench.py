@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Times kml2mif against `cat in > out`, `dd conv=fsync` and ogr2ogr on KML tracks of one
-coordinate line.
+coordinate line; with --full, times the full conversion instead.
 
 Usage: bench.py KML2MIF WORKDIR [--sizes 1000,10000,...] [--reps N] [--ogr-max POINTS]
+       bench.py KML2MIF WORKDIR --full [--reps N] [--placemarks N] [--track-points N]
+                [--big-line-mb MB] [--big-placemarks N] [--big-description-mb MB] [--no-big]
 
 For every size: generates the file (make_kml.py), runs each program once untimed (warm page
 cache), then --reps rounds of one run of each program after the other (so that a change in the
@@ -11,6 +13,12 @@ outputs of the previous one are removed and `sync` empties the dirty pages, so t
 for the writeback of another. Peak resident memory is what /usr/bin/time -f %M prints; the wall
 time includes starting /usr/bin/time (about a millisecond). ogr2ogr runs once, without warm-up,
 on files of more than 10^6 points (it takes tens of seconds there).
+
+--full measures the full conversion (`kml2mif FILE`) in three cases: point placemarks with
+names, descriptions and ExtendedData against ogr2ogr writing GBK; a track of millions of points
+in one coordinate line against `kml2mif --first-line`; and the peak memory on big files (a
+LineString of gigabytes, a million placemarks, a description of 100 MB), each made in WORKDIR,
+converted once and deleted. kml2mif keeps its spill files in WORKDIR (TMPDIR) there too.
 """
 import argparse
 import os
@@ -74,6 +82,90 @@ def remove(*paths):
             os.remove(path)
 
 
+def make_kml(kind, size, path):
+    if not os.path.exists(path):
+        subprocess.run([sys.executable, os.path.join(HERE, "make_kml.py"), "--kind", kind,
+                        str(size), path], check=True)
+    return path
+
+
+def outputs(kml):
+    return kml[:-3] + "mif", kml[:-3] + "mid"
+
+
+def print_rows(case, kml, results):
+    megabytes = os.path.getsize(kml) / 1e6
+    for name, (wall, peak) in results.items():
+        print("| %s | %.1f | %s | %.3f | %.0f | %.1f |" %
+              (case, megabytes, name, wall, megabytes / wall, peak / 1024), flush=True)
+
+
+def full_conversion(args):
+    """The three cases of the full conversion; prints a table of runs and one of the aims."""
+    work = args.workdir
+    # Spill files on the disk of WORKDIR, which the caller chose to hold the big files.
+    ours = ["env", "TMPDIR=" + work, args.kml2mif, "--quiet"]
+    aims = []
+    print("| case | input MB | program | median s | MB/s | peak RSS MB |")
+    print("|---|---:|---|---:|---:|---:|")
+
+    kml = make_kml("placemarks", args.placemarks, os.path.join(work, "placemarks.kml"))
+    case = "%d placemarks" % args.placemarks
+    ogr_out = os.path.join(work, "ogr-placemarks.mif")
+    programs = {"kml2mif": (ours + [kml], lambda: remove(*outputs(kml)), None, None, True)}
+    ogr2ogr = shutil.which("ogr2ogr")
+    if ogr2ogr:
+        programs["ogr2ogr"] = (
+            [ogr2ogr, "-f", "MapInfo File", "-dsco", "FORMAT=MIF", "-lco", "ENCODING=CP936",
+             ogr_out, kml], lambda: remove(*outputs(ogr_out)), None, None, True)
+    results = measure(programs, args.reps)
+    print_rows(case, kml, results)
+    if ogr2ogr:
+        (our_wall, our_peak), (ogr_wall, ogr_peak) = results["kml2mif"], results["ogr2ogr"]
+        aims.append((case, "ogr2ogr's time over kml2mif's", ogr_wall / our_wall, ">=", 30))
+        aims.append((case, "kml2mif's peak memory over ogr2ogr's", our_peak / ogr_peak, "<=",
+                     0.1))
+    remove(kml, *outputs(kml), *outputs(ogr_out))
+
+    kml = make_kml("track", args.track_points, os.path.join(work, "track-full.kml"))
+    case = "track of %d points" % args.track_points
+    clean = lambda: remove(*outputs(kml))
+    results = measure({"kml2mif": (ours + [kml], clean, None, None, True),
+                       "kml2mif --first-line": (ours + ["--first-line", kml], clean, None, None,
+                                                True)}, args.reps)
+    print_rows(case, kml, results)
+    aims.append((case, "full conversion's time over --first-line's",
+                 results["kml2mif"][0] / results["kml2mif --first-line"][0], "<=", 3))
+    remove(kml, *outputs(kml))
+
+    if not args.no_big:
+        big = [("line-bytes", args.big_line_mb * 1e6, "LineString of %.0f MB" % args.big_line_mb),
+               ("placemarks", args.big_placemarks, "%d placemarks" % args.big_placemarks),
+               ("description", args.big_description_mb * 1e6,
+                "description of %.0f MB" % args.big_description_mb)]
+        for kind, size, case in big:
+            free = shutil.disk_usage(work).free
+            if free < 3.5 * size * (300 if kind == "placemarks" else 1):
+                print("| %s | | kml2mif | skipped: %.0f MB free in %s | | |" %
+                      (case, free / 1e6, work), flush=True)
+                continue
+            kml = make_kml(kind, int(size), os.path.join(work, "big-%s.kml" % kind))
+            results = measure({"kml2mif": (ours + [kml], lambda: remove(*outputs(kml)), None,
+                                           None, False)}, 1)
+            print_rows(case, kml, results)
+            aims.append((case, "kml2mif's peak memory, MB", results["kml2mif"][1] / 1024, "<=",
+                         32))
+            remove(kml, *outputs(kml))
+
+    print()
+    print("| case | measure | value | aim | met |")
+    print("|---|---|---:|---:|---|")
+    for case, measure_name, value, relation, aim in aims:
+        met = value >= aim if relation == ">=" else value <= aim
+        print("| %s | %s | %.3g | %s %s | %s |" % (case, measure_name, value, relation, aim,
+                                                   "yes" if met else "no"))
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("kml2mif")
@@ -82,8 +174,18 @@ def main():
     parser.add_argument("--reps", type=int, default=5)
     parser.add_argument("--ogr-max", type=int, default=10000000,
                         help="largest point count to run ogr2ogr on")
+    parser.add_argument("--full", action="store_true", help="measure the full conversion")
+    parser.add_argument("--placemarks", type=int, default=100000)
+    parser.add_argument("--track-points", type=int, default=3000000)
+    parser.add_argument("--big-line-mb", type=float, default=2000)
+    parser.add_argument("--big-placemarks", type=int, default=1000000)
+    parser.add_argument("--big-description-mb", type=float, default=100)
+    parser.add_argument("--no-big", action="store_true", help="leave out the big files")
     args = parser.parse_args()
     os.makedirs(args.workdir, exist_ok=True)
+    if args.full:
+        full_conversion(args)
+        return
     ogr2ogr = shutil.which("ogr2ogr")
 
     print("| points | input MB | program | median s | MB/s | peak RSS MB | x cat | x kml2mif |")

@@ -2,6 +2,9 @@
 # Benchmark: kml2mif against `cat in > out`, `dd conv=fsync` and (when installed) ogr2ogr, on KML
 # tracks of 10^3 to 10^7 points in one coordinate line (10^7 points make 230 MB).
 # Usage: bench/run.sh [WORKDIR] [extra bench.py options, e.g. --reps 7 --ogr-max 1000000]
+#        bench/run.sh WORKDIR --full [--reps 7] [--no-big]: the full conversion (placemarks against
+#        ogr2ogr, a long track against --first-line, peak memory on files of up to 2 GB, which
+#        are made in WORKDIR and deleted after use; WORKDIR needs some 7 GB free for them)
 # Builds kml2mif (Release) in build/bench, prints the machine and a Markdown table.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
