@@ -78,6 +78,16 @@ cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j "$jobs"
 run_ctest --preset win64 -j 1
 
+step "the same bytes from kml2mif.exe under Wine as from the native kml2mif"
+if tests/cli/same_bytes_test.sh "$PWD/build/native/cli/kml2mif" "$PWD/build/win64/wine-run.sh" \
+  "$PWD/build/win64/cli/kml2mif.exe" | tee "$log"; then
+  passed=$((passed + 1))
+else
+  failed=$((failed + 1))
+  echo "$passed passed, $failed failed"
+  exit 1
+fi
+
 step "Windows i686 build (the shipping target)"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs"
