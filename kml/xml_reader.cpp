@@ -42,6 +42,9 @@ std::string_view LocalName(const XML_Char* name) {
 class XmlReader::Impl {
  public:
   Impl(ByteSource& utf8, const CString& path) : source_(utf8), path_(path) {
+    // What may fail for want of memory comes first: once the parser exists, a throw from this
+    // constructor would lose it.
+    arena_.reserve(kMaxQueuedBytes + kChunkSize);
     // The layer below hands on UTF-8 whatever the document's declaration says.
     parser_ = XML_ParserCreate("UTF-8");
     if (parser_ == nullptr) throw CFileException(CFileException::outOfMemory, path_);
@@ -58,7 +61,6 @@ class XmlReader::Impl {
     XML_SetBillionLaughsAttackProtectionMaximumAmplification(parser_, 100.0f);
     XML_SetBillionLaughsAttackProtectionActivationThreshold(parser_, 8 << 20);
 #endif
-    arena_.reserve(kMaxQueuedBytes + kChunkSize);
   }
   ~Impl() { XML_ParserFree(parser_); }
   Impl(const Impl&) = delete;

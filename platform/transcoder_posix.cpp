@@ -33,7 +33,12 @@ const char* IconvName(Charset charset) {
 class IconvHandle {
  public:
   IconvHandle() = default;
-  explicit IconvHandle(iconv_t handle) : handle_(handle) {}
+  // Takes `handle` over; nothing between iconv_open and here may allocate, or a failing
+  // allocation would lose the handle.
+  void Reset(iconv_t handle) {
+    if (valid()) iconv_close(handle_);
+    handle_ = handle;
+  }
   ~IconvHandle() {
     if (valid()) iconv_close(handle_);
   }
@@ -82,12 +87,12 @@ class IconvTranscoder : public BlockTranscoder {
 
   bool Init() {
     if (from_ != Charset::kUtf8) {
-      decoder_ = std::make_unique<IconvHandle>(iconv_open("UTF-8", IconvName(from_)));
-      if (!decoder_->valid()) return false;
+      decoder_.Reset(iconv_open("UTF-8", IconvName(from_)));
+      if (!decoder_.valid()) return false;
     }
     if (to_ != Charset::kUtf8) {
-      encoder_ = std::make_unique<IconvHandle>(iconv_open(IconvName(to_), "WCHAR_T"));
-      if (!encoder_->valid()) return false;
+      encoder_.Reset(iconv_open(IconvName(to_), "WCHAR_T"));
+      if (!encoder_.valid()) return false;
     }
     return true;
   }
@@ -99,8 +104,8 @@ class IconvTranscoder : public BlockTranscoder {
     const size_t utf8_start = utf8.size();
     size_t taken = 0;
     bool invalid = false;
-    if (decoder_) {
-      invalid = RunIconv(decoder_->get(), input, scratch_, utf8, &taken) == Stop::kInvalid;
+    if (decoder_.valid()) {
+      invalid = RunIconv(decoder_.get(), input, scratch_, utf8, &taken) == Stop::kInvalid;
     } else {
       taken = Utf8ValidPrefix(input, &invalid);
       if (to_ == Charset::kUtf8) {
@@ -137,7 +142,7 @@ class IconvTranscoder : public BlockTranscoder {
                              wide_.size() * sizeof(wchar_t));
       while (!units.empty()) {
         size_t taken = 0;
-        if (RunIconv(encoder_->get(), units, scratch_, output, &taken) == Stop::kDone) break;
+        if (RunIconv(encoder_.get(), units, scratch_, output, &taken) == Stop::kDone) break;
         output.push_back('?');
         ++replaced_;
         units.remove_prefix(taken + sizeof(wchar_t));
@@ -149,8 +154,8 @@ class IconvTranscoder : public BlockTranscoder {
 
   Charset from_;
   Charset to_;
-  std::unique_ptr<IconvHandle> decoder_;
-  std::unique_ptr<IconvHandle> encoder_;
+  IconvHandle decoder_;
+  IconvHandle encoder_;
   std::string utf8_;
   std::vector<wchar_t> wide_;
   std::vector<char> scratch_ = std::vector<char>(size_t{64} << 10);
