@@ -1,29 +1,20 @@
 #include "cli/locale_text.h"
 
 #include "platform/code_page.h"
+#include "platform/cstring.h"
 
 namespace cli {
-namespace {
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char ch) { return ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 Language LanguageOfLocaleName(std::string_view name) {
-  return name.size() >= 2 && EqualIgnoringCase(name.substr(0, 2), "zh") ? Language::kChinese
-                                                                        : Language::kEnglish;
+  return name.size() >= 2 && platform::EqualsIgnoringAsciiCase(name.substr(0, 2), "zh")
+             ? Language::kChinese
+             : Language::kEnglish;
 }
 
 bool NeedsConversion(std::string_view codeset) {
   for (std::string_view as_is : {"", "UTF-8", "UTF8", "ANSI_X3.4-1968", "ASCII", "US-ASCII"}) {
-    if (EqualIgnoringCase(codeset, as_is)) return false;
+    if (platform::EqualsIgnoringAsciiCase(codeset, as_is)) return false;
   }
   return true;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/cstring.h"
+
 namespace kml {
 namespace {
 
@@ -167,13 +169,6 @@ void ApplyZip64Extra(std::string_view extra, Entry& entry, const CString& path) 
   }
 }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
-}
-
 Entry FindMainKml(CStdioFile& file, const Directory& directory) {
   const CString& path = file.GetFilePath();
   file.Seek(directory.offset);
@@ -202,11 +197,12 @@ Entry FindMainKml(CStdioFile& file, const Directory& directory) {
     entry.size = U32(header + 24);
     entry.header_offset = U32(header + 42);
     const std::string_view name = std::string_view(variable).substr(0, name_size);
-    if (EqualsIgnoringCase(name, "doc.kml")) {
+    if (platform::EqualsIgnoringAsciiCase(name, "doc.kml")) {
       ApplyZip64Extra(std::string_view(variable).substr(name_size, extra_size), entry, path);
       return entry;
     }
-    if (!first_kml && name.size() > 4 && EqualsIgnoringCase(name.substr(name.size() - 4), ".kml")) {
+    if (!first_kml && name.size() > 4 &&
+        platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".kml")) {
       ApplyZip64Extra(std::string_view(variable).substr(name_size, extra_size), entry, path);
       first_kml = entry;
     }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "kml/byte_source.h"
+#include "platform/cstring.h"
 #include "platform/file_exception.h"
 #include "platform/transcoder.h"
 
@@ -19,13 +20,6 @@ using platform::CString;
 constexpr size_t kHeadSize = 1024;
 // Bytes handed to the transcoder at a time.
 constexpr size_t kBlockSize = size_t{64} << 10;
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -128,7 +122,7 @@ class DecodingSource : public ByteSource {
       name = *declared;
     }
     for (std::string_view same : {"UTF-8", "UTF8", "US-ASCII", "ASCII"}) {
-      if (EqualIgnoringCase(name, same)) return;
+      if (platform::EqualsIgnoringAsciiCase(name, same)) return;
     }
     transcoder_ = platform::Transcoder::Open(name, "UTF-8");
     if (!transcoder_) {

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "mif/mif_writer.h"
+#include "platform/cstring.h"
 
 namespace mif {
 namespace {
@@ -19,22 +20,11 @@ constexpr std::array<CharsetEntry, 4> kCharsets = {{
     {Charset::kNeutral, "Neutral"},
 }};
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 bool ParseCharset(std::string_view name, Charset* charset) {
   for (const CharsetEntry& entry : kCharsets) {
-    if (EqualIgnoringCase(name, entry.name)) {
+    if (platform::EqualsIgnoringAsciiCase(name, entry.name)) {
       *charset = entry.charset;
       return true;
     }

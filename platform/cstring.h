@@ -10,6 +10,10 @@
 
 namespace platform {
 
+// Whether `a` and `b` are the same but for the case of ASCII letters (names of character sets,
+// of zip entries, of locales).
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 class CString {
  public:
   CString() = default;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 
+#include "platform/cstring.h"
 #include "platform/transcoder_block.h"
 
 namespace platform {
@@ -32,20 +33,9 @@ constexpr std::array<CharsetName, 15> kNames = {{
     {"GB18030", Charset::kGb18030, Charset::kGb18030},
 }};
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 const CharsetName* FindName(std::string_view name) {
   for (const CharsetName& entry : kNames) {
-    if (EqualIgnoringCase(entry.name, name)) return &entry;
+    if (EqualsIgnoringAsciiCase(entry.name, name)) return &entry;
   }
   return nullptr;
 }
