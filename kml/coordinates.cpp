@@ -1,7 +1,9 @@
 #include "kml/coordinates.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -194,16 +196,35 @@ size_t CoordinateTokenizer::Feed(std::string_view piece) {
   return piece.size();
 }
 
+// The end of the run of digits at `p`, eight bytes at a time where the piece allows.
+static const char* SkipDigits(const char* p, const char* end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t kEach = 0x0101010101010101u;
+    while (end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      // A byte is a digit when, less '0', it is below 10: the high bit of each byte of
+      // `other` marks one that is not.
+      const uint64_t offset = word ^ (0x30 * kEach);
+      const uint64_t other = (((offset & (0x7F * kEach)) + 0x76 * kEach) | offset) & (0x80 * kEach);
+      if (other != 0) return p + (std::countr_zero(other) >> 3);
+      p += 8;
+    }
+  }
+  while (p != end && IsDigit(*p)) ++p;
+  return p;
+}
+
 // A plain number ("-116.5", "40", "3.") ends at the returned byte, or the text is not one.
 static const char* PlainNumberEnd(const char* p, const char* end) {
   const char* const start = p;
   if (p != end && (*p == '-' || *p == '+')) ++p;
   const char* const digits = p;
-  while (p != end && IsDigit(*p)) ++p;
+  p = SkipDigits(p, end);
   size_t count = static_cast<size_t>(p - digits);
   if (p != end && *p == '.') {
     const char* const fraction = ++p;
-    while (p != end && IsDigit(*p)) ++p;
+    p = SkipDigits(p, end);
     count += static_cast<size_t>(p - fraction);
   }
   if (count == 0 || static_cast<size_t>(p - start) > CoordinateTokenizer::kMaxNumberBytes) {

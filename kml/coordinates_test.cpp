@@ -89,6 +89,10 @@ const TupleCase kCoordinateCases[] = {
     {"1,2 3,4a 5,6 1,-  7,8 9,.", {"1 2|5 6|7 8", 3}},
     {"1,2 3, 4 5 ,6 7,8", {"1 2|3 4|5 6|7 8", 0}},
     {"1,2,3,4 5,6 1,2,- 7,8", {"5 6|7 8", 2}},
+    // Digits next to the bytes that border them, inside and beyond an eight-byte word.
+    {"123456789/,1 2,3 12345678,87654321 9,9", {"2 3|12345678 87654321|9 9", 1}},
+    {"1,23456789:012 4,5 0.1234567,9876543210.0 1,1", {"4 5|0.1234567 9876543210.0|1 1", 1}},
+    {"1.2345678\xC2\xB0,2 3,4 5,6", {"3 4|5 6", 1}},
 };
 
 TEST(CoordinateTokenizer, ReadsTuplesWhereverThePiecesAreCut) {
