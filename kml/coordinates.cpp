@@ -1,7 +1,9 @@
 #include "kml/coordinates.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -137,6 +139,12 @@ size_t CoordinateTokenizer::Feed(std::string_view piece) {
         while (p != end && class_of(*p) == kSpace) ++p;
         if (p == end) break;
         if (full()) return static_cast<size_t>(p - begin);
+        if (mode_ == Mode::kCoordinates) {
+          if (const char* const next = TakePlainTuple(p, end)) {
+            p = next;
+            break;
+          }
+        }
         BeginTuple();
         BeginValue();
         if (class_of(*p) == kComma) {
@@ -186,6 +194,72 @@ size_t CoordinateTokenizer::Feed(std::string_view piece) {
     }
   }
   return piece.size();
+}
+
+// The end of the run of digits at `p`, eight bytes at a time where the piece allows.
+static const char* SkipDigits(const char* p, const char* end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t kEach = 0x0101010101010101u;
+    while (end - p >= 8) {
+      uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      // A byte is a digit when, less '0', it is below 10: the high bit of each byte of
+      // `other` marks one that is not.
+      const uint64_t offset = word ^ (0x30 * kEach);
+      const uint64_t other = (((offset & (0x7F * kEach)) + 0x76 * kEach) | offset) & (0x80 * kEach);
+      if (other != 0) return p + (std::countr_zero(other) >> 3);
+      p += 8;
+    }
+  }
+  while (p != end && IsDigit(*p)) ++p;
+  return p;
+}
+
+// A plain number ("-116.5", "40", "3.") ends at the returned byte, or the text is not one.
+static const char* PlainNumberEnd(const char* p, const char* end) {
+  const char* const start = p;
+  if (p != end && (*p == '-' || *p == '+')) ++p;
+  const char* const digits = p;
+  p = SkipDigits(p, end);
+  size_t count = static_cast<size_t>(p - digits);
+  if (p != end && *p == '.') {
+    const char* const fraction = ++p;
+    p = SkipDigits(p, end);
+    count += static_cast<size_t>(p - fraction);
+  }
+  if (count == 0 || static_cast<size_t>(p - start) > CoordinateTokenizer::kMaxNumberBytes) {
+    return nullptr;
+  }
+  return p;
+}
+
+// Nearly every tuple of a real file is "x,y" or "x,y,z" of plain numbers followed by white
+// space and the next tuple: those are taken in one pass. Anything else (an exponent, a tuple
+// cut by the end of the piece, odd separators) is left to the state machine, which decides the
+// same for these.
+const char* CoordinateTokenizer::TakePlainTuple(const char* p, const char* end) {
+  const char* const x = p;
+  const char* const x_end = PlainNumberEnd(x, end);
+  if (x_end == nullptr || x_end == end || *x_end != ',') return nullptr;
+  const char* const y = x_end + 1;
+  const char* const y_end = PlainNumberEnd(y, end);
+  if (y_end == nullptr || y_end == end) return nullptr;
+  p = y_end;
+  if (*p == ',') {
+    p = PlainNumberEnd(p + 1, end);
+    if (p == nullptr || p == end) return nullptr;
+  }
+  // The tuple ends only where white space is followed by something that is not a comma.
+  if (classes_[static_cast<uint8_t>(*p)] != kSpace) return nullptr;
+  while (p != end && classes_[static_cast<uint8_t>(*p)] == kSpace) ++p;
+  if (p == end || *p == ',') return nullptr;
+  const auto x_size = static_cast<uint32_t>(x_end - x);
+  const auto y_size = static_cast<uint32_t>(y_end - y);
+  const auto offset = static_cast<uint32_t>(arena_.size());
+  slots_.push_back({offset, x_size, offset + x_size, y_size});
+  arena_.append(x, x_size);
+  arena_.append(y, y_size);
+  return p;
 }
 
 void CoordinateTokenizer::Finish() {

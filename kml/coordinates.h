@@ -63,6 +63,9 @@ class CoordinateTokenizer {
     uint32_t x_offset, x_size, y_offset, y_size;
   };
 
+  // Takes the well-formed tuple at `p` when it is complete within the piece and gives the
+  // byte where the next one starts; nullptr leaves everything as it was.
+  const char* TakePlainTuple(const char* p, const char* end);
   void BeginTuple();
   void BeginValue();
   void AppendToValue(const char* begin, const char* end);

@@ -81,6 +81,18 @@ const TupleCase kCoordinateCases[] = {
     {"-,2 .,2 e5,1 1e,2 1e+,2 --1,2", {"", 6}},
     {"nan,1 inf,1 0x1,2 1f,2", {"", 4}},
     {"1,2 1,2", {"1 2|1 2", 0}},
+    // Runs of plain tuples, with the odd ones among them that need the slow reading.
+    {"1,2 3,4,5 -6,+7 8.,.9\t1,2", {"1 2|3 4|-6 +7|8. .9|1 2", 0}},
+    {"1,2 ,3 4,5 6,7", {"1 2|4 5|6 7", 0}},
+    {"1,2,3 ,4 5,6 7,8", {"5 6|7 8", 1}},
+    {"1,2 3,4e1 5,6 7,8,9,0 1,2 3,", {"1 2|3 4e1|5 6|1 2", 2}},
+    {"1,2 3,4a 5,6 1,-  7,8 9,.", {"1 2|5 6|7 8", 3}},
+    {"1,2 3, 4 5 ,6 7,8", {"1 2|3 4|5 6|7 8", 0}},
+    {"1,2,3,4 5,6 1,2,- 7,8", {"5 6|7 8", 2}},
+    // Digits next to the bytes that border them, inside and beyond an eight-byte word.
+    {"123456789/,1 2,3 12345678,87654321 9,9", {"2 3|12345678 87654321|9 9", 1}},
+    {"1,23456789:012 4,5 0.1234567,9876543210.0 1,1", {"4 5|0.1234567 9876543210.0|1 1", 1}},
+    {"1.2345678\xC2\xB0,2 3,4 5,6", {"3 4|5 6", 1}},
 };
 
 TEST(CoordinateTokenizer, ReadsTuplesWhereverThePiecesAreCut) {
@@ -124,6 +136,8 @@ TEST(CoordinateTokenizer, LongNumbersAreBadTuplesNotUnboundedText) {
   EXPECT_EQ(Tokenize({longest + ",2"}), (Tokenized{longest + " 2", 0}));
   const std::string huge(100'000, '1');
   EXPECT_EQ(Tokenize({huge + "1,2 3,4"}), (Tokenized{"3 4", 1}));
+  EXPECT_EQ(Tokenize({"1,2 " + longest + ",3 4," + longest + "1 5,6"}),
+            (Tokenized{"1 2|" + longest + " 3|5 6", 1}));
 }
 
 TEST(CoordinateTokenizer, HandsOnFullBatchesAndKeepsEveryTuple) {

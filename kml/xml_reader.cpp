@@ -32,9 +32,13 @@ constexpr size_t kMaxMarkupBytes = size_t{8} << 20;
 
 // Names are taken as written: no namespace processing, only the prefix is dropped.
 std::string_view LocalName(const XML_Char* name) {
-  const std::string_view whole(name);
-  const size_t colon = whole.rfind(':');
-  return colon == std::string_view::npos ? whole : whole.substr(colon + 1);
+  // One pass: every element and attribute name comes through here.
+  const XML_Char* local = name;
+  const XML_Char* p = name;
+  for (; *p != 0; ++p) {
+    if (*p == ':') local = p + 1;
+  }
+  return std::string_view(local, static_cast<size_t>(p - local));
 }
 
 }  // namespace

@@ -10,20 +10,22 @@
 namespace mif::text {
 namespace {
 
-bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
+bool IsDigit(char ch) { return static_cast<unsigned char>(ch - '0') < 10; }
 bool IsAsciiLetter(char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); }
 
 // Most coordinates are written as "-12.345": those are copied as they are.
 bool IsPlainNumber(std::string_view number) {
-  size_t i = !number.empty() && number[0] == '-' ? 1 : 0;
-  const size_t int_start = i;
-  while (i < number.size() && IsDigit(number[i])) ++i;
-  if (i == int_start) return false;
-  if (i == number.size()) return true;
-  if (number[i] != '.') return false;
-  const size_t frac_start = ++i;
-  while (i < number.size() && IsDigit(number[i])) ++i;
-  return i == number.size() && i > frac_start;
+  const char* p = number.data();
+  const char* const end = p + number.size();
+  if (p != end && *p == '-') ++p;
+  const char* const integer = p;
+  while (p != end && IsDigit(*p)) ++p;
+  if (p == integer) return false;
+  if (p == end) return true;
+  if (*p != '.') return false;
+  const char* const fraction = ++p;
+  while (p != end && IsDigit(*p)) ++p;
+  return p == end && p != fraction;
 }
 
 void AppendNumber(std::string_view number, std::string& out) {
@@ -159,6 +161,17 @@ void AppendClause(std::string_view name, std::initializer_list<uint64_t> values,
 }  // namespace
 
 void AppendPoint(std::string_view x, std::string_view y, std::string& out) {
+  if (IsPlainNumber(x) && IsPlainNumber(y)) {
+    // One growth and two copies for the usual point.
+    const size_t start = out.size();
+    out.resize(start + x.size() + y.size() + 3);
+    char* const at = out.data() + start;
+    std::memcpy(at, x.data(), x.size());
+    at[x.size()] = ' ';
+    std::memcpy(at + x.size() + 1, y.data(), y.size());
+    std::memcpy(at + x.size() + 1 + y.size(), "\r\n", 2);
+    return;
+  }
   AppendNumber(x, out);
   out += ' ';
   AppendNumber(y, out);

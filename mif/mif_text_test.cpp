@@ -30,6 +30,8 @@ TEST(MifTextTest, PointLines) {
       {"1e0", "+1e+1", "1 10\r\n"},
       {"1e-400", "7", "0 7\r\n"},
       {"123456789012345678", "1", "123456789012345678 1\r\n"},
+      {"116.5", "+1", "116.5 1\r\n"},  // one plain number, one to rewrite
+      {"-.5", "39.25", "-0.5 39.25\r\n"},
   };
   for (const Row& row : rows) {
     std::string out = "previous\r\n";

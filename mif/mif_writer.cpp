@@ -83,6 +83,12 @@ ObjectKind KindOf(const PlacemarkHeader& header) {
   return ObjectKind::kRegion;
 }
 
+bool IsAscii(std::string_view text) {
+  unsigned char seen = 0;
+  for (const char ch : text) seen |= static_cast<unsigned char>(ch);
+  return seen < 0x80;
+}
+
 void AppendNumber(uint64_t value, std::string& out) {
   char buffer[24];
   out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
@@ -273,7 +279,9 @@ class MifWriter::Impl {
 
   // The text of `utf8` in the output character set, '?' for what it cannot hold.
   void ToOutput(std::string_view utf8, std::string& out) {
-    if (!transcoder_) {
+    // Both target character sets keep ASCII as it is: numbers, codes and most English text
+    // need no conversion.
+    if (!transcoder_ || IsAscii(utf8)) {
       out.assign(utf8);
       return;
     }
