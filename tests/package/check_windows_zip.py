@@ -18,7 +18,7 @@ RUNTIME = {"KmlConverter.exe", "kml2mif.exe", "使用说明.txt", "LICENSE.txt",
            "licenses/expat.txt", "licenses/zlib.txt"}
 DEBUG = {"KmlConverter.debug", "kml2mif.debug"}
 # What the guide must tell: what is guaranteed, the desktop program's limits, the way out.
-GUIDE_MUST_SAY = ["绝不会被修改", "成对替换", "中文消息", "第一个坐标列表", "一条折线",
+GUIDE_MUST_SAY = ["绝不会被修改", "成对替换", "写明出错的文件", "第一个坐标列表", "一条折线",
                   "kml2mif.exe", "KMZ", "编码", "expat", "zlib", "MIT"]
 
 failures = []
