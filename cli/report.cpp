@@ -75,6 +75,8 @@ std::string FormatKmlSummary(const convert::KmlConversionSummary& summary, const
       language);
   const std::string changed = RenderList(
       {
+          {written.one_point_lines, "line of one point written as a point",
+           "lines of one point written as points", "只有一个点而写作点的线", "条"},
           {written.replaced_chars, "character written as '?'", "characters written as '?'",
            "写作“?”的字符", "个"},
           {written.cut_values, "value cut to 254 bytes", "values cut to 254 bytes",
