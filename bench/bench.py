@@ -200,7 +200,7 @@ def main():
         catted = os.path.join(args.workdir, "cat.out")
         ogr_out = os.path.join(args.workdir, "ogr%d.mif" % points)
         programs = {
-            "kml2mif": ([args.kml2mif, "--quiet", kml],
+            "kml2mif": ([args.kml2mif, "--quiet", "--first-line", kml],
                         lambda: remove(base + "mif", base + "mid"), None, None, True),
             "cat": (["cat", kml], lambda: remove(catted), catted, None, True),
             # A copy through user space that also waits for the disk, as kml2mif does before
