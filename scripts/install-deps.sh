@@ -9,7 +9,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 native=(cmake g++ ninja-build libgtest-dev libgmock-dev libexpat1-dev zlib1g-dev)
 all=("${native[@]}" g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 xvfb x11-utils
      locales fonts-wqy-zenhei imagemagick gdal-bin clang libclang-rt-14-dev libbenchmark-dev
-     python3 time libz-mingw-w64-dev dpkg-dev file man-db)
+     python3 python3-gdal time libz-mingw-w64-dev dpkg-dev file man-db)
 # The expat the Windows programs are built with: a version of bookworm's main archive.
 expat_version=2.5.0-1+deb12u2
 if [ "$what" = native ]; then wanted=("${native[@]}"); else wanted=("${all[@]}"); fi
