@@ -17,6 +17,8 @@ mkdir -p "$example"
 cp "$here/examples/route.kml" "$example/route.kml"
 "$tool" "$example/route.kml"
 for output in "$example/route.mif" "$example/route.mid"; do
-  echo "--- ${output#"$here"/} (line ends shown as \$)"
-  cat -A "$output" | head -20
+  # The text is GBK (the default character set) with CR LF line ends: shown in UTF-8, each CR
+  # LF as "\r" at the end of its line.
+  echo "--- ${output#"$here"/} (GBK shown as UTF-8, CR LF as \\r)"
+  iconv -f GBK -t UTF-8 "$output" | sed 's/\r$/\\r/' | head -20
 done
