@@ -407,7 +407,6 @@ class MifWriter::Impl {
     std::string& out = mif_out_;
     const uint64_t first_part = parts_position_;
     const auto& parts = header_.shape_parts;
-    const auto& points = header_.shape_points;
     switch (KindOf(header_)) {
       case ObjectKind::kNone:
         out += "None\r\n";
@@ -418,19 +417,9 @@ class MifWriter::Impl {
         text::AppendSymbol(style, out);
         break;
       case ObjectKind::kMultipoint:
-        out += "Multipoint ";
-        AppendNumber(points[Index(Shape::kPoint)], out);
-        out += "\r\n";
-        CopyParts(first_part, Shape::kPoint, false, mif);
-        text::AppendSymbol(style, out);
+        WriteMultipoint(first_part, style, mif);
         break;
       case ObjectKind::kPline:
-        out += "Pline ";
-        AppendNumber(points[Index(Shape::kLine)], out);
-        out += "\r\n";
-        CopyParts(first_part, Shape::kLine, false, mif);
-        text::AppendPen(style, false, out);
-        break;
       case ObjectKind::kPlineMultiple:
         WriteLines(first_part, style, mif);
         break;
@@ -443,18 +432,22 @@ class MifWriter::Impl {
         out += "\r\n";
         if (parts[Index(Shape::kRing)] > 0) WriteRegion(first_part, style, mif);
         if (parts[Index(Shape::kLine)] > 0) WriteLines(first_part, style, mif);
-        if (parts[Index(Shape::kPoint)] > 0) {
-          out += "Multipoint ";
-          AppendNumber(points[Index(Shape::kPoint)], out);
-          out += "\r\n";
-          CopyParts(first_part, Shape::kPoint, false, mif);
-          text::AppendSymbol(style, out);
-        }
+        if (parts[Index(Shape::kPoint)] > 0) WriteMultipoint(first_part, style, mif);
         break;
     }
     SeekParts(first_part + header_.parts * sizeof(PartRecord));
   }
 
+  void WriteMultipoint(uint64_t first_part, const kml::Style& style, platform::CReplaceFile& mif) {
+    std::string& out = mif_out_;
+    out += "Multipoint ";
+    AppendNumber(header_.shape_points[Index(Shape::kPoint)], out);
+    out += "\r\n";
+    CopyParts(first_part, Shape::kPoint, false, mif);
+    text::AppendSymbol(style, out);
+  }
+
+  // One section as "Pline n", several as "Pline Multiple k".
   void WriteLines(uint64_t first_part, const kml::Style& style, platform::CReplaceFile& mif) {
     std::string& out = mif_out_;
     const uint64_t lines = header_.shape_parts[Index(Shape::kLine)];
