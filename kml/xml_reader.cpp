@@ -7,7 +7,15 @@
 #endif
 #include <expat.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -19,8 +27,13 @@ namespace {
 using platform::CFileException;
 using platform::CString;
 
-// Bytes handed to the parser at a time.
-constexpr int kChunkSize = 64 << 10;
+// Bytes read from the source at a time.
+constexpr size_t kChunkSize = 64 << 10;
+// A coordinate text goes around the parser when its start tag ends a chunk handed to the
+// parser; chunks are cut there when at least this much text without markup follows the tag
+// (shorter texts cost the parser less than the cut does).
+constexpr size_t kLongText = 256;
+constexpr std::string_view kCoordinatesTagEnd = "coordinates>";
 // The parser is suspended once this much waits to be taken, so that a document of any size,
 // or a text of any length, passes through in bounded memory.
 constexpr size_t kMaxQueuedEvents = 4096;
@@ -45,10 +58,15 @@ std::string_view LocalName(const XML_Char* name) {
 
 class XmlReader::Impl {
  public:
-  Impl(ByteSource& utf8, const CString& path) : source_(utf8), path_(path) {
+  Impl(ByteSource& utf8, const CString& path, TextPath text_path)
+      : source_(utf8),
+        path_(path),
+        around_parser_(text_path == TextPath::kAroundParser),
+        tag_searcher_(kCoordinatesTagEnd.begin(), kCoordinatesTagEnd.end()) {
     // What may fail for want of memory comes first: once the parser exists, a throw from this
     // constructor would lose it.
     arena_.reserve(kMaxQueuedBytes + kChunkSize);
+    input_.resize(kChunkSize);
     // The layer below hands on UTF-8 whatever the document's declaration says.
     parser_ = XML_ParserCreate("UTF-8");
     if (parser_ == nullptr) throw CFileException(CFileException::outOfMemory, path_);
@@ -88,7 +106,8 @@ class XmlReader::Impl {
     event_ = XmlEvent();
     event_.type = queued.type;
     if (queued.type == XmlEvent::Type::kText) {
-      event_.text = View(queued.text);
+      event_.text = queued.direct != nullptr ? std::string_view(queued.direct, queued.text.size)
+                                             : View(queued.text);
       return event_;
     }
     event_.name = View(queued.name);
@@ -115,6 +134,7 @@ class XmlReader::Impl {
     Span text;
     size_t first_attribute = 0;
     size_t attribute_count = 0;
+    const char* direct = nullptr;  // a text taken around the parser: in the read buffer
   };
 
   std::string_view View(Span span) const {
@@ -133,7 +153,41 @@ class XmlReader::Impl {
     attribute_spans_.clear();
     arena_.clear();
     next_ = 0;
-    while (queue_.empty() && !finished_) ParseMore();
+    while (queue_.empty() && !finished_) {
+      if (around_) {
+        TakeTextAroundParser();
+      } else {
+        ParseMore();
+      }
+    }
+  }
+
+  // Moves the bytes not yet used to the front of the read buffer and reads more after them.
+  void Fill() {
+    const size_t left = input_end_ - input_begin_;
+    std::memmove(input_.data(), input_.data() + input_begin_, left);
+    input_begin_ = 0;
+    input_end_ = left;
+    if (source_done_ || input_end_ == input_.size()) return;
+    const size_t count = source_.Read(input_.data() + input_end_, input_.size() - input_end_);
+    source_done_ = count == 0;
+    input_end_ += count;
+  }
+
+  // Where the next chunk handed to the parser ends: just after the start tag of a long
+  // coordinate text, else short of a tag's end that the buffer may cut.
+  const char* ChunkEnd(const char* data, const char* end) const {
+    if (!around_parser_ || source_done_) return end;
+    const char* from = data;
+    for (;;) {
+      const char* const found = std::search(from, end, tag_searcher_);
+      if (found == end) break;
+      const char* const text = found + kCoordinatesTagEnd.size();
+      const size_t look = std::min(static_cast<size_t>(end - text), kLongText);
+      if (std::memchr(text, '<', look) == nullptr) return text;
+      from = found + 1;
+    }
+    return std::max(data, end - static_cast<std::ptrdiff_t>(kCoordinatesTagEnd.size() - 1));
   }
 
   void ParseMore() {
@@ -142,12 +196,15 @@ class XmlReader::Impl {
       suspended_ = false;
       status = XML_ResumeParser(parser_);
     } else {
-      void* buffer = XML_GetBuffer(parser_, kChunkSize);
-      if (buffer == nullptr) throw CFileException(CFileException::outOfMemory, path_);
-      const size_t count = source_.Read(static_cast<char*>(buffer), kChunkSize);
-      final_ = count == 0;
+      Fill();
+      const char* const data = input_.data() + input_begin_;
+      const char* const end = input_.data() + input_end_;
+      const char* const chunk_end = ChunkEnd(data, end);
+      const auto count = static_cast<size_t>(chunk_end - data);
+      final_ = source_done_ && chunk_end == end;
       reported_ = false;
-      status = XML_ParseBuffer(parser_, static_cast<int>(count), final_ ? XML_TRUE : XML_FALSE);
+      status = XML_Parse(parser_, data, static_cast<int>(count), final_ ? XML_TRUE : XML_FALSE);
+      input_begin_ += count;
       unreported_bytes_ = reported_ ? 0 : unreported_bytes_ + count;
     }
     if (callback_failure_) std::rethrow_exception(callback_failure_);
@@ -161,6 +218,7 @@ class XmlReader::Impl {
         if (unreported_bytes_ > kMaxMarkupBytes) {
           ThrowNotWellFormed("markup (a tag, a comment or a declaration) longer than 8 MiB");
         }
+        if (text_may_go_around_ && !final_) BeginAroundParser();
         break;
       default:
         ThrowNotWellFormed(too_deep_ ? CString("elements nested too deeply")
@@ -168,10 +226,63 @@ class XmlReader::Impl {
     }
   }
 
+  // The parser has just taken a coordinate start tag and nothing after it: the text that
+  // follows is taken here for as long as it is plain, and the parser goes on after it.
+  void BeginAroundParser() {
+    text_may_go_around_ = false;  // the parser reports nothing until the text has been taken
+    around_ = true;
+    around_line_ = XML_GetCurrentLineNumber(parser_);
+    around_column_ = XML_GetCurrentColumnNumber(parser_);
+    around_breaks_ = 0;
+    around_tail_ = 0;
+    after_cr_ = false;
+  }
+
+  void TakeTextAroundParser() {
+    if (input_end_ - input_begin_ <= 1) Fill();
+    const char* const text = input_.data() + input_begin_;
+    const char* end = input_.data() + input_end_;
+    // A CR that ends the bytes read may begin a CR LF: it waits for the byte after it, and at
+    // the end of the document it is left to the parser, which counts it its own way.
+    if (end != text && end[-1] == '\r') --end;
+    const char* last_line = text;
+    const char* const text_end = PlainTextEnd(text, end, around_breaks_, after_cr_, last_line);
+    around_tail_ = last_line != text ? static_cast<uint64_t>(text_end - last_line)
+                                     : around_tail_ + static_cast<uint64_t>(text_end - text);
+    if (text_end != text) {
+      Queued queued{XmlEvent::Type::kText, {}, {0, static_cast<size_t>(text_end - text)}, 0, 0};
+      queued.direct = text;
+      queue_.push_back(queued);
+      input_begin_ += static_cast<size_t>(text_end - text);
+    }
+    if (text_end != end || source_done_) EndAroundParser();
+  }
+
+  // The parser has not seen the text taken around it: its lines and columns from here on are
+  // mapped back to the file's.
+  void EndAroundParser() {
+    around_ = false;
+    skipped_lines_ += around_breaks_;
+    if (around_breaks_ != 0) {
+      // The file's column after the text is the length of the text's last line.
+      shifted_line_ = around_line_;
+      column_shift_ = static_cast<int64_t>(around_tail_) - static_cast<int64_t>(around_column_);
+    } else if (shifted_line_ == around_line_) {
+      column_shift_ += static_cast<int64_t>(around_tail_);
+    } else {
+      shifted_line_ = around_line_;
+      column_shift_ = static_cast<int64_t>(around_tail_);
+    }
+  }
+
   [[noreturn]] void ThrowNotWellFormed(const CString& message) {
-    // The parser counts columns from 0, people from 1.
-    const std::string line = std::to_string(XML_GetCurrentLineNumber(parser_));
-    const std::string column = std::to_string(XML_GetCurrentColumnNumber(parser_) + 1);
+    // The parser counts columns from 0, people from 1; it has not seen the texts taken around
+    // it.
+    const uint64_t parser_line = XML_GetCurrentLineNumber(parser_);
+    const int64_t parser_column = static_cast<int64_t>(XML_GetCurrentColumnNumber(parser_));
+    const std::string line = std::to_string(parser_line + skipped_lines_);
+    const std::string column =
+        std::to_string(parser_column + (parser_line == shifted_line_ ? column_shift_ : 0) + 1);
     const CString detail =
         "第 " + CString(line) + " 行第 " + CString(column) + " 列：" + message + "。";
     const CString english =
@@ -192,6 +303,7 @@ class XmlReader::Impl {
   static void Guarded(void* user_data, Body body) {
     Impl& self = *static_cast<Impl*>(user_data);
     self.reported_ = true;
+    self.text_may_go_around_ = false;
     if (self.callback_failure_) return;
     try {
       body(self);
@@ -217,6 +329,15 @@ class XmlReader::Impl {
         ++queued.attribute_count;
       }
       self.queue_.push_back(queued);
+      if (self.around_parser_ && queued.attribute_count == 0 &&
+          self.View(queued.name) == "coordinates") {
+        // Only a tag that ends the bytes handed to the parser is followed by text that the
+        // parser has not begun to read.
+        int offset = 0;
+        int size = 0;
+        self.text_may_go_around_ = XML_GetInputContext(self.parser_, &offset, &size) != nullptr &&
+                                   offset + XML_GetCurrentByteCount(self.parser_) == size;
+      }
     });
   }
 
@@ -232,7 +353,8 @@ class XmlReader::Impl {
   static void XMLCALL OnText(void* user_data, const XML_Char* text, int length) {
     Guarded(user_data, [&](Impl& self) {
       const std::string_view piece(text, static_cast<size_t>(length));
-      if (!self.queue_.empty() && self.queue_.back().type == XmlEvent::Type::kText) {
+      if (!self.queue_.empty() && self.queue_.back().type == XmlEvent::Type::kText &&
+          self.queue_.back().direct == nullptr) {
         self.arena_.append(piece);
         self.queue_.back().text.size += piece.size();
         return;
@@ -247,7 +369,24 @@ class XmlReader::Impl {
 
   ByteSource& source_;
   const CString path_;
+  const bool around_parser_;
+  const std::boyer_moore_horspool_searcher<std::string_view::const_iterator> tag_searcher_;
   XML_Parser parser_ = nullptr;
+  std::vector<char> input_;  // the read buffer: bytes [input_begin_, input_end_) not yet used
+  size_t input_begin_ = 0;
+  size_t input_end_ = 0;
+  bool source_done_ = false;
+  // A text taken around the parser, and what the parser's positions lack because of such texts.
+  bool text_may_go_around_ = false;  // the last event was a start tag that ends the fed bytes
+  bool around_ = false;              // a text is being taken around the parser
+  uint64_t around_line_ = 0;         // the parser's line and column where it began
+  uint64_t around_column_ = 0;
+  uint64_t around_breaks_ = 0;  // line breaks in it so far
+  uint64_t around_tail_ = 0;    // bytes of its last line so far
+  bool after_cr_ = false;
+  uint64_t skipped_lines_ = 0;  // line breaks in all texts taken around the parser
+  uint64_t shifted_line_ = 0;   // the parser's line whose columns are off, by column_shift_
+  int64_t column_shift_ = 0;
   std::string arena_;
   std::vector<Queued> queue_;
   std::vector<std::pair<Span, Span>> attribute_spans_;
@@ -266,11 +405,56 @@ class XmlReader::Impl {
   std::exception_ptr failure_;
 };
 
-XmlReader::XmlReader(ByteSource& utf8, const platform::CString& path)
-    : impl_(std::make_unique<Impl>(utf8, path)) {}
+XmlReader::XmlReader(ByteSource& utf8, const platform::CString& path, TextPath text_path)
+    : impl_(std::make_unique<Impl>(utf8, path, text_path)) {}
 
 XmlReader::~XmlReader() = default;
 
 const XmlEvent& XmlReader::Next() { return impl_->Next(); }
+
+const char* XmlReader::PlainTextEnd(const char* text, const char* end, uint64_t& line_breaks,
+                                    bool& after_cr, const char*& last_line) {
+  const char* p = text;
+  last_line = text;
+  for (;;) {
+#if defined(__SSE2__)
+    const char* const block_start = p;
+    while (end - p >= 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      // Control bytes, and every byte over 0x7F (negative as a signed byte), stop the run here
+      // and are looked at one by one below, as are DEL and the three that may begin markup.
+      __m128i stop = _mm_cmplt_epi8(bytes, _mm_set1_epi8(' '));
+      stop = _mm_or_si128(stop, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')));
+      stop = _mm_or_si128(stop, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')));
+      stop = _mm_or_si128(stop, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(']')));
+      stop = _mm_or_si128(stop, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F)));
+      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
+      if (mask != 0) {
+        p += std::countr_zero(mask);
+        break;
+      }
+      p += 16;
+    }
+    if (p != block_start) after_cr = false;
+#endif
+    if (p == end) return p;
+    const auto byte = static_cast<unsigned char>(*p);
+    if (byte == '\n') {
+      if (!after_cr) ++line_breaks;
+      after_cr = false;
+      last_line = p + 1;
+    } else if (byte == '\r') {
+      ++line_breaks;
+      after_cr = true;
+      last_line = p + 1;
+    } else if (byte == '\t' ||
+               (byte >= ' ' && byte < 0x7F && byte != '<' && byte != '&' && byte != ']')) {
+      after_cr = false;
+    } else {
+      return p;
+    }
+    ++p;
+  }
+}
 
 }  // namespace kml

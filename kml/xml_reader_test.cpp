@@ -201,6 +201,127 @@ TEST(XmlReaderTest, ErrorsTellWhereAndNameTheFile) {
   }
 }
 
+// The events, or the error's detail, with every byte through the parser or with long coordinate
+// texts around it. Line ends are made LF (the parser's way; the texts around it keep the file's
+// CR LF, which coordinates read as blanks).
+std::string EventsOrError(const std::string& document, size_t piece, XmlReader::TextPath path) {
+  StringSource source(document, piece);
+  XmlReader reader(source, kPath, path);
+  try {
+    std::string events = Render(reader);
+    std::string normalized;
+    for (size_t i = 0; i < events.size(); ++i) {
+      if (events[i] != '\r') {
+        normalized += events[i];
+      } else if (i + 1 == events.size() || events[i + 1] != '\n') {
+        normalized += '\n';
+      }
+    }
+    return normalized;
+  } catch (const CFileException& error) {
+    return "error: " + error.m_strDetail.str();
+  }
+}
+
+// Long coordinate texts skip the parser; what comes out, and where errors are said to be, is
+// what the parser alone gives, however the document is cut into pieces.
+TEST(XmlReaderTest, LongCoordinateTextsAroundTheParser) {
+  std::string tuples;
+  for (int i = 0; i < 20; ++i) tuples += "116.391289,39.907668,0 ";
+  const std::string& t = tuples;
+  const auto lines = [&](const std::string& end) {
+    std::string text = end;
+    for (int i = 0; i < 30; ++i) text += "\t\t116.39128" + std::to_string(i) + ",39.9,0" + end;
+    return text;
+  };
+  const std::string c = "<coordinates>";
+  const std::string e = "</coordinates>";
+  const std::string documents[] = {
+      // Events.
+      "<kml>" + c + t + e + "</kml>",
+      "<r xmlns:k='u'><k:coordinates>" + t + "</k:coordinates></r>",
+      "<r>" + c + lines("\n") + e + "</r>",
+      "<r>" + c + lines("\r\n") + e + "</r>",
+      "<r>" + c + lines("\r") + e + "</r>",
+      "<r>" + c + t + "&#32;&amp;" + t + e + "</r>",
+      "<r>" + c + t + "<!-- c -->" + t + e + "</r>",
+      "<r>" + c + t + "<![CDATA[1,2]]>" + t + e + "</r>",
+      "<r>" + c + t + "\xE4\xB8\xAD" + t + "]" + t + e + "</r>",
+      "<r>" + c + "1,2" + e + c + t + e + c + e + "</r>",
+      "<r><coordinates a='1'>" + t + e + "</r>",
+      "<r><!-- coordinates> -->" + t + "<coordinates >" + t + e + "</r>",
+      "<r>" + c + t + e + "\n<x>" + c + lines("\n") + e + "</x>" + c + t + e + "</r>",
+      // Errors after or inside such texts.
+      "<r>" + c + t + "</coordinatez></r>",
+      "<r>" + c + lines("\n") + "</coordinatez></r>",
+      "<r>" + c + lines("\r\n") + "</coordinatez></r>",
+      "<r>" + c + lines("\r") + "</coordinatez></r>",
+      "<r>" + c + t + e + c + t + e + "<x></y></r>",
+      "<r>" + c + lines("\n") + e + c + t + e + "<x></y></r>",
+      "<r>" + c + lines("\n") + e + "\n\n  <x>\n  </y></r>",
+      "<r>" + c + t,
+      "<r>" + c + lines("\r"),
+      "<r>" + c + t + "]]>" + e + "</r>",
+      "<r>" + c + t + "&bad;" + e + "</r>",
+      "<r>" + c + t + "\x01" + e + "</r>",
+      "<r>" + c + t + "\xFF" + e + "</r>",
+  };
+  for (const std::string& document : documents) {
+    SCOPED_TRACE(document.substr(0, 120));
+    const std::string expected = EventsOrError(document, 1 << 20, XmlReader::TextPath::kParserOnly);
+    for (const size_t piece : {size_t{1}, size_t{7}, size_t{300}, size_t{1} << 20}) {
+      EXPECT_EQ(EventsOrError(document, piece, XmlReader::TextPath::kAroundParser), expected)
+          << "pieces of " << piece;
+    }
+  }
+}
+
+// The run that can go around the parser, with its line breaks (CR LF once, also when a read
+// cuts it), on both sides of the 16-byte blocks it is scanned in.
+TEST(XmlReaderTest, PlainTextEnd) {
+  struct Row {
+    std::string text;
+    size_t end;
+    uint64_t breaks;
+    size_t last_line;
+  };
+  const std::string sixteen = "0123456789,. -+e";
+  const Row rows[] = {
+      {"", 0, 0, 0},
+      {"1,2 3,4<", 7, 0, 0},
+      {sixteen + sixteen + "<", 32, 0, 0},
+      {sixteen + "1\n2\r\n3\r4\t" + sixteen + "&", 25 + 16, 3, 23},
+      {sixteen + "]", 16, 0, 0},
+      {sixteen + "x\x7F", 17, 0, 0},
+      {sixteen + "\x01", 16, 0, 0},
+      {sixteen + sixteen + "\xE4\xB8\xAD", 32, 0, 0},
+      {"\r\n\r\n\n\r", 6, 4, 6},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    uint64_t breaks = 0;
+    bool after_cr = false;
+    const char* last_line = nullptr;
+    const char* begin = row.text.data();
+    const char* end =
+        XmlReader::PlainTextEnd(begin, begin + row.text.size(), breaks, after_cr, last_line);
+    EXPECT_EQ(static_cast<size_t>(end - begin), row.end);
+    EXPECT_EQ(breaks, row.breaks);
+    EXPECT_EQ(static_cast<size_t>(last_line - begin), row.last_line);
+  }
+  // A CR at the end of one run and an LF at the start of the next make one break.
+  uint64_t breaks = 0;
+  bool after_cr = false;
+  const char* last_line = nullptr;
+  const std::string first = sixteen + "\r";
+  const std::string second = "\n" + sixteen;
+  XmlReader::PlainTextEnd(first.data(), first.data() + first.size(), breaks, after_cr, last_line);
+  XmlReader::PlainTextEnd(second.data(), second.data() + second.size(), breaks, after_cr,
+                          last_line);
+  EXPECT_EQ(breaks, 1u);
+  EXPECT_FALSE(after_cr);
+}
+
 // A failure of the layer below reaches the caller as it is, on every later call too.
 TEST(XmlReaderTest, SourceErrorsPassThrough) {
   class FailingSource : public StringSource {
@@ -247,6 +368,9 @@ TEST(XmlReaderTest, HugeDocumentsInBoundedMemory) {
       {"100 MB of text",
        [] { return RepeatSource("<a>", std::string(1000, 'x') + "&amp;", 100000, "</a>"); },
        100000ull * 1001, 2, 32 * 1024},
+      {"80 MB of coordinates, around the parser",
+       [] { return RepeatSource("<coordinates>", "1.5,2.5 ", 10000000, "</coordinates>"); },
+       80000000, 2, 32 * 1024},
       {"a million elements", [] { return RepeatSource("<r>", "<p a='1'>t</p>", 1000000, "</r>"); },
        1000000, 2000002, 32 * 1024},
       // Markup that passes is no markup held: 20 MB of small comments are fine.
