@@ -7,6 +7,10 @@
 #include <limits>
 #include <system_error>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kml {
 
 namespace {
@@ -140,6 +144,11 @@ size_t CoordinateTokenizer::Feed(std::string_view piece) {
         if (p == end) break;
         if (full()) return static_cast<size_t>(p - begin);
         if (mode_ == Mode::kCoordinates) {
+          const char* const taken = TakePlainTuples(p, end);
+          if (taken != p) {
+            p = taken;
+            break;
+          }
           if (const char* const next = TakePlainTuple(p, end)) {
             p = next;
             break;
@@ -215,16 +224,22 @@ static const char* SkipDigits(const char* p, const char* end) {
   return p;
 }
 
-// A plain number ("-116.5", "40", "3.") ends at the returned byte, or the text is not one.
-static const char* PlainNumberEnd(const char* p, const char* end) {
+// A number without exponent ("-116.5", "40", "3.", "+.5") ends at the returned byte, or the
+// text is not one. `plain` is cleared unless it is plain in Coordinate's sense.
+static const char* PlainNumberEnd(const char* p, const char* end, bool& plain) {
   const char* const start = p;
-  if (p != end && (*p == '-' || *p == '+')) ++p;
+  if (p != end && (*p == '-' || *p == '+')) {
+    if (*p == '+') plain = false;
+    ++p;
+  }
   const char* const digits = p;
   p = SkipDigits(p, end);
   size_t count = static_cast<size_t>(p - digits);
+  if (count == 0) plain = false;
   if (p != end && *p == '.') {
     const char* const fraction = ++p;
     p = SkipDigits(p, end);
+    if (p == fraction) plain = false;
     count += static_cast<size_t>(p - fraction);
   }
   if (count == 0 || static_cast<size_t>(p - start) > CoordinateTokenizer::kMaxNumberBytes) {
@@ -238,15 +253,17 @@ static const char* PlainNumberEnd(const char* p, const char* end) {
 // cut by the end of the piece, odd separators) is left to the state machine, which decides the
 // same for these.
 const char* CoordinateTokenizer::TakePlainTuple(const char* p, const char* end) {
+  bool plain = true;
   const char* const x = p;
-  const char* const x_end = PlainNumberEnd(x, end);
+  const char* const x_end = PlainNumberEnd(x, end, plain);
   if (x_end == nullptr || x_end == end || *x_end != ',') return nullptr;
   const char* const y = x_end + 1;
-  const char* const y_end = PlainNumberEnd(y, end);
+  const char* const y_end = PlainNumberEnd(y, end, plain);
   if (y_end == nullptr || y_end == end) return nullptr;
   p = y_end;
   if (*p == ',') {
-    p = PlainNumberEnd(p + 1, end);
+    bool altitude_plain = true;  // the altitude is not written
+    p = PlainNumberEnd(p + 1, end, altitude_plain);
     if (p == nullptr || p == end) return nullptr;
   }
   // The tuple ends only where white space is followed by something that is not a comma.
@@ -256,9 +273,109 @@ const char* CoordinateTokenizer::TakePlainTuple(const char* p, const char* end) 
   const auto x_size = static_cast<uint32_t>(x_end - x);
   const auto y_size = static_cast<uint32_t>(y_end - y);
   const auto offset = static_cast<uint32_t>(arena_.size());
-  slots_.push_back({offset, x_size, offset + x_size, y_size});
+  slots_.push_back({offset, x_size, offset + x_size, y_size, plain});
   arena_.append(x, x_size);
   arena_.append(y, y_size);
+  return p;
+}
+
+namespace {
+
+#if defined(__SSE2__)
+// What each byte of a 64-byte window is, one bit per byte (bit i for byte i).
+struct Window {
+  uint64_t digit, dot, comma, space, sign;
+};
+
+inline Window Classify(const char* p) {
+  Window window{};
+  for (int i = 0; i < 4; ++i) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+    const auto bits = [&](__m128i lanes) {
+      return static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(lanes))) << (16 * i);
+    };
+    const auto is = [&](char c) { return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(c)); };
+    // Signed comparisons: bytes over 0x7F are negative, so never digits.
+    window.digit |= bits(_mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                                       _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1))));
+    window.dot |= bits(is('.'));
+    window.comma |= bits(is(','));
+    window.space |=
+        bits(_mm_or_si128(_mm_or_si128(is(' '), is('\n')), _mm_or_si128(is('\t'), is('\r'))));
+    window.sign |= bits(_mm_or_si128(is('+'), is('-')));
+  }
+  return window;
+}
+
+// The end of the number without exponent that begins at byte `i` of the window, as
+// PlainNumberEnd sees it, or -1 when there is none or it may go on past the window.
+inline int NumberEnd(const char* p, const Window& window, int i, bool& plain) {
+  if (i >= 64) return -1;
+  if ((window.sign >> i) & 1) {
+    if (p[i] == '+') plain = false;
+    if (++i == 64) return -1;
+  }
+  uint64_t others = ~window.digit >> i;
+  if (others == 0) return -1;
+  const int integer_digits = std::countr_zero(others);
+  i += integer_digits;
+  int fraction_digits = 0;
+  if ((window.dot >> i) & 1) {
+    if (++i == 64) return -1;
+    others = ~window.digit >> i;
+    if (others == 0) return -1;
+    fraction_digits = std::countr_zero(others);
+    i += fraction_digits;
+    if (fraction_digits == 0) plain = false;
+  }
+  if (integer_digits == 0) plain = false;
+  return integer_digits + fraction_digits == 0 ? -1 : i;
+}
+#endif
+
+}  // namespace
+
+// TakePlainTuple for a run of tuples, 64 bytes at a time: the bytes of a window are classified
+// at once and its tuples read off the bits. Gives where the taken tuples end (`p` when none
+// was taken); what does not fit in a window is left to TakePlainTuple and the state machine.
+const char* CoordinateTokenizer::TakePlainTuples(const char* p, const char* end) {
+#if defined(__SSE2__)
+  while (end - p >= 64 && !full()) {
+    const Window window = Classify(p);
+    int at = 0;
+    while (!full()) {
+      bool plain = true;
+      const int x_end = NumberEnd(p, window, at, plain);
+      if (x_end < 0 || ((window.comma >> x_end) & 1) == 0) break;
+      const int y = x_end + 1;
+      const int y_end = NumberEnd(p, window, y, plain);
+      if (y_end < 0) break;
+      int tuple_end = y_end;
+      if ((window.comma >> tuple_end) & 1) {
+        bool altitude_plain = true;  // the altitude is not written
+        tuple_end = NumberEnd(p, window, tuple_end + 1, altitude_plain);
+        if (tuple_end < 0) break;
+      }
+      // The tuple ends only where white space is followed by something that is not a comma.
+      if (((window.space >> tuple_end) & 1) == 0) break;
+      const uint64_t after = ~window.space >> tuple_end;
+      if (after == 0) break;
+      const int next = tuple_end + std::countr_zero(after);
+      if ((window.comma >> next) & 1) break;
+      const auto x_size = static_cast<uint32_t>(x_end - at);
+      const auto y_size = static_cast<uint32_t>(y_end - y);
+      const auto offset = static_cast<uint32_t>(arena_.size());
+      // x, the comma and y in one copy.
+      slots_.push_back({offset, x_size, offset + x_size + 1, y_size, plain});
+      arena_.append(p + at, x_size + 1 + y_size);
+      at = next;
+    }
+    if (at == 0) break;
+    p += at;
+  }
+#else
+  (void)end;
+#endif
   return p;
 }
 
@@ -325,6 +442,7 @@ void CoordinateTokenizer::EndValue() {
 
 void CoordinateTokenizer::EndTuple() {
   if (!tuple_bad_ && (values_ == 2 || values_ == 3)) {
+    current_.plain = false;  // the writer looks again
     slots_.push_back(current_);
   } else {
     ++bad_tuples_;
@@ -340,7 +458,7 @@ std::span<const Coordinate> CoordinateTokenizer::TakeBatch() {
   for (size_t i = 0; i < slots_.size(); ++i) {
     const Slot& slot = slots_[i];
     batch_[i] = {std::string_view(base + slot.x_offset, slot.x_size),
-                 std::string_view(base + slot.y_offset, slot.y_size)};
+                 std::string_view(base + slot.y_offset, slot.y_size), slot.plain};
   }
   return batch_;
 }

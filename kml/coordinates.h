@@ -61,11 +61,13 @@ class CoordinateTokenizer {
   enum class State : uint8_t { kBetween, kInValue, kAfterValue, kAfterComma };
   struct Slot {
     uint32_t x_offset, x_size, y_offset, y_size;
+    bool plain;  // Coordinate::plain
   };
 
   // Takes the well-formed tuple at `p` when it is complete within the piece and gives the
   // byte where the next one starts; nullptr leaves everything as it was.
   const char* TakePlainTuple(const char* p, const char* end);
+  const char* TakePlainTuples(const char* p, const char* end);
   void BeginTuple();
   void BeginValue();
   void AppendToValue(const char* begin, const char* end);

@@ -103,12 +103,58 @@ TEST(CoordinateTokenizer, ReadsTuplesWhereverThePiecesAreCut) {
     std::vector<std::string_view> bytes;
     for (size_t i = 0; i < text.size(); ++i) bytes.push_back(text.substr(i, 1));
     EXPECT_EQ(Tokenize(bytes), row.expected) << "byte by byte";
+    // Followed by enough white space, every tuple is read 64 bytes at a time.
+    for (const char pad : {' ', '\n'}) {
+      const std::string padded = std::string(row.text) + std::string(80, pad);
+      EXPECT_EQ(Tokenize({padded}), row.expected) << "padded";
+      // A comma at either end would join the copies' tuples.
+      const size_t first = text.find_first_not_of(" \t\r\n");
+      const size_t last = text.find_last_not_of(" \t\r\n");
+      if (first != std::string_view::npos && (text[first] == ',' || text[last] == ',')) continue;
+      const std::string repeated = padded + padded + padded;
+      Tokenized three = row.expected;
+      if (!three.tuples.empty()) three.tuples += '|' + three.tuples + '|' + three.tuples;
+      three.bad *= 3;
+      EXPECT_EQ(Tokenize({repeated}), three) << "three times, padded";
+    }
     for (size_t cut = 0; cut <= text.size(); ++cut) {
       EXPECT_EQ(Tokenize({text.substr(0, cut), text.substr(cut)}), row.expected) << "cut " << cut;
       EXPECT_EQ(Tokenize({text.substr(0, cut), text.substr(cut)},
                          CoordinateTokenizer::Mode::kCoordinates, nullptr, true),
                 row.expected)
           << "cut " << cut << ", batch cleared there";
+    }
+  }
+}
+
+// A coordinate is marked plain (to be written without another look) only when both numbers are
+// an optional '-', digits and a '.' between digits: the altitude does not matter. Short texts
+// are read a tuple at a time, padded ones 64 bytes at a time.
+TEST(CoordinateTokenizer, MarksOnlyPlainDecimalsPlain) {
+  struct Row {
+    const char* text;
+    const char* plain;  // one letter per tuple: p plain, n not
+  };
+  const Row rows[] = {
+      // The last tuple of a text ends only with the text: it is read the careful way.
+      {"1,2 -116.391289,39.907668,0 0.5,-0.25,+1", "ppn"},
+      {"+1,2 1,+2 .5,1 1,5. 1e2,3 1,2E-1 -.5,1", "nnnnnnn"},
+      {"1,2,3 1 , 2 4,5", "pnn"},  // blanks around the comma: read the careful way
+      {"-0,0 00012,3 1,2,.5 7,8,9. 1,2", "ppppn"},
+  };
+  for (const Row& row : rows) {
+    for (const size_t pad : {0, 80}) {
+      const std::string text = std::string(row.text) + std::string(pad, ' ');
+      SCOPED_TRACE(text);
+      CoordinateTokenizer tokenizer;
+      tokenizer.Begin(CoordinateTokenizer::Mode::kCoordinates);
+      EXPECT_EQ(tokenizer.Feed(text), text.size());
+      tokenizer.Finish();
+      std::string plain;
+      for (const Coordinate& coordinate : tokenizer.TakeBatch()) {
+        plain += coordinate.plain ? 'p' : 'n';
+      }
+      EXPECT_EQ(plain, row.plain);
     }
   }
 }

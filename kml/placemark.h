@@ -29,6 +29,9 @@ enum class PartKind : uint8_t {
 struct Coordinate {
   std::string_view x;
   std::string_view y;
+  // Both are plain decimals: an optional '-', digits, and a '.' only between digits ("-116.5",
+  // "40"), so that they can be written as they stand without another look.
+  bool plain = false;
 };
 
 // A style as KML states it. Colours are KML's aabbggrr. Each field is set only where the

@@ -1,5 +1,6 @@
 #include "mif/mif_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstring>
@@ -94,6 +95,28 @@ void AppendNumber(uint64_t value, std::string& out) {
   out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
+// memcpy for the short texts of coordinates: two overlapping moves of 8 or 16 bytes instead of
+// a call.
+inline void CopySmall(char* to, const char* from, size_t size) {
+  if (size >= 16 && size <= 32) {
+    char head[16];
+    char tail[16];
+    std::memcpy(head, from, 16);
+    std::memcpy(tail, from + size - 16, 16);
+    std::memcpy(to, head, 16);
+    std::memcpy(to + size - 16, tail, 16);
+  } else if (size >= 8 && size < 16) {
+    uint64_t head;
+    uint64_t tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + size - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + size - 8, &tail, 8);
+  } else {
+    std::memcpy(to, from, size);
+  }
+}
+
 }  // namespace
 
 class MifWriter::Impl {
@@ -134,11 +157,47 @@ class MifWriter::Impl {
       const Shape shape = part_kind_ == kml::PartKind::kLine ? Shape::kLine : Shape::kRing;
       text::CheckObjectPoints(header_.shape_points[Index(shape)] + part_points_, report_path_);
     }
-    text_.clear();
+    // Plain points go straight into one buffer, sized once for the whole batch.
+    size_t bound = 0;
     for (const kml::Coordinate& coordinate : coordinates) {
-      text::AppendPoint(coordinate.x, coordinate.y, text_);
+      bound += coordinate.x.size() + coordinate.y.size() + 3;
     }
-    coordinates_.Write(text_);
+    if (points_buffer_.size() < bound) {
+      points_buffer_.resize(std::max(bound, 2 * points_buffer_.size()));
+    }
+    char* at = points_buffer_.data();
+    for (const kml::Coordinate& coordinate : coordinates) {
+      if (!coordinate.plain) {
+        // A number with an exponent may grow when written plainly: such a point is written
+        // on its own, after what the buffer holds.
+        text_.clear();
+        text::AppendPoint(coordinate.x, coordinate.y, text_);
+        coordinates_.Write(std::string_view(points_buffer_.data(),
+                                            static_cast<size_t>(at - points_buffer_.data())));
+        coordinates_.Write(text_);
+        at = points_buffer_.data();
+        continue;
+      }
+      const size_t x_size = coordinate.x.size();
+      if (coordinate.y.data() == coordinate.x.data() + x_size + 1) {
+        // The reader keeps "x,y" together as the document wrote it: one copy, and the comma
+        // becomes the blank.
+        const size_t size = x_size + 1 + coordinate.y.size();
+        CopySmall(at, coordinate.x.data(), size);
+        at[x_size] = ' ';
+        at += size;
+      } else {
+        CopySmall(at, coordinate.x.data(), x_size);
+        at += x_size;
+        *at++ = ' ';
+        CopySmall(at, coordinate.y.data(), coordinate.y.size());
+        at += coordinate.y.size();
+      }
+      *at++ = '\r';
+      *at++ = '\n';
+    }
+    coordinates_.Write(
+        std::string_view(points_buffer_.data(), static_cast<size_t>(at - points_buffer_.data())));
   }
 
   void EndPart(uint32_t distinct_points) {
@@ -540,6 +599,7 @@ class MifWriter::Impl {
   uint64_t part_offset_ = 0;
   bool skip_part_ = false;
   std::string text_;
+  std::vector<char> points_buffer_;
   std::string record_;
   std::string value_;
 

@@ -249,6 +249,41 @@ TEST_F(MifWriterTest, ObjectKinds) {
   }
 }
 
+// Points that the reader has found plain are copied as they stand, whether x and y lie apart
+// or together as "x,y" (the comma between becomes the blank), whatever their lengths; the
+// others, met among them, are rewritten in their place.
+TEST_F(MifWriterTest, PlainPointsAreCopiedAsTheyStand) {
+  const std::string together = "116.391289,39.907668";
+  const std::string semicolon = "0.5;7";
+  const std::string long_x = "12345678901234567890123456789012345.5";  // past 32 bytes
+  const std::string x16 = "1234567890.123456";                        // 8 to 32 bytes
+  const std::vector<kml::Coordinate> batch = {
+      {std::string_view(together).substr(0, 10), std::string_view(together).substr(11), true},
+      {"-1", "2", true},
+      {"1e2", "+3", false},
+      {std::string_view(semicolon).substr(0, 3), std::string_view(semicolon).substr(4), true},
+      {long_x, x16, true},
+      {"12345678", "1234567", true},
+  };
+  MifWriter writer(Charset::kUtf8, Path("out.mif"));
+  writer.BeginPlacemark();
+  writer.BeginPart(PartKind::kLine);
+  writer.AddCoordinates(batch);
+  writer.EndPart(3);
+  writer.EndPlacemark(kml::Placemark());
+  platform::CReplaceFile mif(Path("out.mif"));
+  platform::CReplaceFile mid(Path("out.mid"));
+  writer.Write(kml::StyleTable(), mif, mid);
+  mif.Finish();
+  mid.Finish();
+  mif.Commit();
+  mid.Commit();
+  const std::string mif_text = ReadBytes("out.mif");
+  EXPECT_EQ(mif_text.substr(mif_text.find("Data\r\n") + 6),
+            "Pline 6\r\n116.391289 39.907668\r\n-1 2\r\n100 3\r\n0.5 7\r\n" + long_x + " " +
+                x16 + "\r\n12345678 1234567\r\n    Pen (1,2,0)\r\n");
+}
+
 TEST_F(MifWriterTest, PartsKeptOrDropped) {
   struct Row {
     const char* what;
