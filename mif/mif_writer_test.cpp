@@ -126,6 +126,11 @@ class MifWriterTest : public ::testing::Test {
                  const kml::StyleTable& styles = kml::StyleTable()) {
     MifWriter writer(charset, Path("out.mif"));
     Feed(writer, features);
+    return WriteOut(writer, styles);
+  }
+
+  // Writes out.mif and out.mid and reads them back.
+  Output WriteOut(MifWriter& writer, const kml::StyleTable& styles = kml::StyleTable()) {
     platform::CReplaceFile mif(Path("out.mif"));
     platform::CReplaceFile mid(Path("out.mid"));
     writer.Write(styles, mif, mid);
@@ -256,7 +261,7 @@ TEST_F(MifWriterTest, PlainPointsAreCopiedAsTheyStand) {
   const std::string together = "116.391289,39.907668";
   const std::string semicolon = "0.5;7";
   const std::string long_x = "12345678901234567890123456789012345.5";  // past 32 bytes
-  const std::string x16 = "1234567890.123456";                        // 8 to 32 bytes
+  const std::string x16 = "1234567890.123456";                         // 8 to 32 bytes
   const std::vector<kml::Coordinate> batch = {
       {std::string_view(together).substr(0, 10), std::string_view(together).substr(11), true},
       {"-1", "2", true},
@@ -271,17 +276,9 @@ TEST_F(MifWriterTest, PlainPointsAreCopiedAsTheyStand) {
   writer.AddCoordinates(batch);
   writer.EndPart(3);
   writer.EndPlacemark(kml::Placemark());
-  platform::CReplaceFile mif(Path("out.mif"));
-  platform::CReplaceFile mid(Path("out.mid"));
-  writer.Write(kml::StyleTable(), mif, mid);
-  mif.Finish();
-  mid.Finish();
-  mif.Commit();
-  mid.Commit();
-  const std::string mif_text = ReadBytes("out.mif");
-  EXPECT_EQ(mif_text.substr(mif_text.find("Data\r\n") + 6),
-            "Pline 6\r\n116.391289 39.907668\r\n-1 2\r\n100 3\r\n0.5 7\r\n" + long_x + " " +
-                x16 + "\r\n12345678 1234567\r\n    Pen (1,2,0)\r\n");
+  EXPECT_EQ(WriteOut(writer).Body(),
+            "Pline 6\r\n116.391289 39.907668\r\n-1 2\r\n100 3\r\n0.5 7\r\n" + long_x + " " + x16 +
+                "\r\n12345678 1234567\r\n    Pen (1,2,0)\r\n");
 }
 
 TEST_F(MifWriterTest, PartsKeptOrDropped) {
@@ -467,15 +464,7 @@ TEST_F(MifWriterTest, StylesResolvedAtWrite) {
   MifWriter writer(Charset::kUtf8, Path("out.mif"));
   Feed(writer, {shared, inline_over_shared, collection, unknown});
   styles.AddStyle("red", red);
-  platform::CReplaceFile mif(Path("out.mif"));
-  platform::CReplaceFile mid(Path("out.mid"));
-  writer.Write(styles, mif, mid);
-  mif.Finish();
-  mid.Finish();
-  mif.Commit();
-  mid.Commit();
-  const std::string text = ReadBytes("out.mif");
-  EXPECT_EQ(text.substr(text.find("Data\r\n") + 6),
+  EXPECT_EQ(WriteOut(writer, styles).Body(),
             "Pline 2\r\n0 0\r\n1 1\r\n    Pen (3,2,16711680)\r\n"
             "Region 1\r\n  4\r\n0 0\r\n1 0\r\n1 1\r\n0 0\r\n"
             "    Pen (3,2,16711680)\r\n    Brush (1,0)\r\n"
