@@ -283,8 +283,9 @@ namespace {
 
 #if defined(__SSE2__)
 // What each byte of a 64-byte window is, one bit per byte (bit i for byte i).
+// The rarer bytes (sign, point, comma) are looked at where the digits end.
 struct Window {
-  uint64_t digit, dot, comma, space, sign;
+  uint64_t digit, space;
 };
 
 inline Window Classify(const char* p) {
@@ -298,11 +299,8 @@ inline Window Classify(const char* p) {
     // Signed comparisons: bytes over 0x7F are negative, so never digits.
     window.digit |= bits(_mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
                                        _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1))));
-    window.dot |= bits(is('.'));
-    window.comma |= bits(is(','));
     window.space |=
         bits(_mm_or_si128(_mm_or_si128(is(' '), is('\n')), _mm_or_si128(is('\t'), is('\r'))));
-    window.sign |= bits(_mm_or_si128(is('+'), is('-')));
   }
   return window;
 }
@@ -311,7 +309,7 @@ inline Window Classify(const char* p) {
 // PlainNumberEnd sees it, or -1 when there is none or it may go on past the window.
 inline int NumberEnd(const char* p, const Window& window, int i, bool& plain) {
   if (i >= 64) return -1;
-  if ((window.sign >> i) & 1) {
+  if (p[i] == '-' || p[i] == '+') {
     if (p[i] == '+') plain = false;
     if (++i == 64) return -1;
   }
@@ -320,7 +318,7 @@ inline int NumberEnd(const char* p, const Window& window, int i, bool& plain) {
   const int integer_digits = std::countr_zero(others);
   i += integer_digits;
   int fraction_digits = 0;
-  if ((window.dot >> i) & 1) {
+  if (p[i] == '.') {
     if (++i == 64) return -1;
     others = ~window.digit >> i;
     if (others == 0) return -1;
@@ -346,12 +344,12 @@ const char* CoordinateTokenizer::TakePlainTuples(const char* p, const char* end)
     while (!full()) {
       bool plain = true;
       const int x_end = NumberEnd(p, window, at, plain);
-      if (x_end < 0 || ((window.comma >> x_end) & 1) == 0) break;
+      if (x_end < 0 || p[x_end] != ',') break;
       const int y = x_end + 1;
       const int y_end = NumberEnd(p, window, y, plain);
       if (y_end < 0) break;
       int tuple_end = y_end;
-      if ((window.comma >> tuple_end) & 1) {
+      if (p[tuple_end] == ',') {
         bool altitude_plain = true;  // the altitude is not written
         tuple_end = NumberEnd(p, window, tuple_end + 1, altitude_plain);
         if (tuple_end < 0) break;
@@ -361,7 +359,7 @@ const char* CoordinateTokenizer::TakePlainTuples(const char* p, const char* end)
       const uint64_t after = ~window.space >> tuple_end;
       if (after == 0) break;
       const int next = tuple_end + std::countr_zero(after);
-      if ((window.comma >> next) & 1) break;
+      if (p[next] == ',') break;
       const auto x_size = static_cast<uint32_t>(x_end - at);
       const auto y_size = static_cast<uint32_t>(y_end - y);
       const auto offset = static_cast<uint32_t>(arena_.size());
