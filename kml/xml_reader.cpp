@@ -13,9 +13,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -54,6 +56,36 @@ std::string_view LocalName(const XML_Char* name) {
   return std::string_view(local, static_cast<size_t>(p - local));
 }
 
+// The parser's memory comes from operator new, as the rest of the program's does, so that
+// running short of it anywhere is the same failure. Each block carries its size, which realloc
+// needs.
+constexpr size_t kBlockHeader = alignof(std::max_align_t);
+static_assert(kBlockHeader >= sizeof(size_t));
+
+void* XMLCALL ParserMalloc(size_t size) {
+  auto* const block = static_cast<char*>(::operator new(size + kBlockHeader, std::nothrow));
+  if (block == nullptr) return nullptr;
+  std::memcpy(block, &size, sizeof size);
+  return block + kBlockHeader;
+}
+
+void XMLCALL ParserFree(void* memory) {
+  if (memory != nullptr) ::operator delete(static_cast<char*>(memory) - kBlockHeader);
+}
+
+void* XMLCALL ParserRealloc(void* memory, size_t size) {
+  if (memory == nullptr) return ParserMalloc(size);
+  void* const grown = ParserMalloc(size);
+  if (grown == nullptr) return nullptr;  // the old block stays the caller's
+  size_t old_size = 0;
+  std::memcpy(&old_size, static_cast<char*>(memory) - kBlockHeader, sizeof old_size);
+  std::memcpy(grown, memory, std::min(old_size, size));
+  ParserFree(memory);
+  return grown;
+}
+
+const XML_Memory_Handling_Suite kParserMemory = {ParserMalloc, ParserRealloc, ParserFree};
+
 }  // namespace
 
 class XmlReader::Impl {
@@ -68,7 +100,7 @@ class XmlReader::Impl {
     arena_.reserve(kMaxQueuedBytes + kChunkSize);
     input_.resize(kChunkSize);
     // The layer below hands on UTF-8 whatever the document's declaration says.
-    parser_ = XML_ParserCreate("UTF-8");
+    parser_ = XML_ParserCreate_MM("UTF-8", &kParserMemory, nullptr);
     if (parser_ == nullptr) throw CFileException(CFileException::outOfMemory, path_);
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(parser_, &Impl::OnStart, &Impl::OnEnd);
@@ -221,6 +253,10 @@ class XmlReader::Impl {
         if (text_may_go_around_ && !final_) BeginAroundParser();
         break;
       default:
+        // Not the document's fault: reported as any other lack of memory.
+        if (XML_GetErrorCode(parser_) == XML_ERROR_NO_MEMORY) {
+          throw CFileException(CFileException::outOfMemory, path_);
+        }
         ThrowNotWellFormed(too_deep_ ? CString("elements nested too deeply")
                                      : CString(XML_ErrorString(XML_GetErrorCode(parser_))));
     }
