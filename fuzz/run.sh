@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets (preset "fuzz", clang) and runs each for SECONDS (default 60),
 # starting from its seed corpus and the regressions, as many at a time as the machine has cores
 # (JOBS=n to change; each fuzzer is one process on one core, so running them side by side
-# leaves each its executions). Prints the executions run per target and
+# leaves each the processor time it has alone). Prints the executions and processor seconds
+# per target and
 # fails on any crash, leak, sanitizer report or disagreement with a reference; the input that
 # caused it is kept in build/fuzz/artifacts/<target>/ and belongs in fuzz/regressions/<target>/
 # (the replay tests then run it in every build).
@@ -23,7 +24,8 @@ build=build/fuzz
 if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 
 # fuzz_target TARGET: fuzzes it, leaving its output in $build/fuzz_TARGET.log and its exit status
-# in $build/fuzz_TARGET.status.
+# and processor seconds in $build/fuzz_TARGET.status. (It runs in a subshell of its own, whose
+# finished children are the fuzzer alone.)
 fuzz_target() {
   local target="$1"
   local work="$build/corpus/$target" artifacts="$build/artifacts/$target/"
@@ -34,7 +36,14 @@ fuzz_target() {
   "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=30 \
     -max_len=8192 -print_final_stats=1 -artifact_prefix="$artifacts" \
     "${corpora[@]}" >"$build/fuzz_$target.log" 2>&1 || result=$?
-  echo "$result" >"$build/fuzz_$target.status"
+  times >"$build/fuzz_$target.times"
+  local cpu
+  cpu=$(awk 'NR == 2 {
+    split($1, user, /[ms]/)
+    split($2, kernel, /[ms]/)
+    printf "%d", user[1] * 60 + user[2] + kernel[1] * 60 + kernel[2]
+  }' "$build/fuzz_$target.times")
+  echo "$result $cpu" >"$build/fuzz_$target.status"
 }
 
 running=0
@@ -53,11 +62,12 @@ status=0
 for target in "${targets[@]}"; do
   log="$build/fuzz_$target.log"
   artifacts="$build/artifacts/$target/"
-  result=$(cat "$build/fuzz_$target.status" 2>/dev/null || echo 1)
+  read -r result cpu <"$build/fuzz_$target.status" || result=1
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   [ -n "$runs" ] || runs=$(sed -n 's/^#\([0-9]*\).*DONE.*/\1/p' "$log" | tail -1)
   if [ "$result" -eq 0 ]; then
-    printf '%-16s %10s executions in %ss, no failure\n' "$target" "${runs:-?}" "$seconds"
+    printf '%-16s %10s executions in %ss (%ss of processor time), no failure\n' "$target" \
+      "${runs:-?}" "$seconds" "${cpu:-?}"
   else
     status=1
     printf '%-16s FAILED after %s executions (exit %d); inputs in %s, log %s:\n' \
