@@ -20,6 +20,11 @@ set(CPACK_COMPONENTS_ALL Runtime)
 # time (cmake/source-date-epoch.cmake), which cpack puts into its environment.
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/cpack-project.cmake")
 set(CPACK_KML2MIF_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
+# CPack's zip writer records the owner and local times, and the .deb's members take their modes
+# from the umask: the packages are rewritten without them once made.
+find_program(KML2MIF_PYTHON3 python3)
+set(CPACK_KML2MIF_PYTHON3 "${KML2MIF_PYTHON3}")
+set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/cpack-post-build.cmake")
 # Folders as Debian and Windows users expect them, whatever the umask of the build machine.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
     GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
@@ -106,10 +111,6 @@ if(WIN32)
 
   list(APPEND CPACK_COMPONENTS_ALL Debug)
   set(CPACK_GENERATOR ZIP)
-  # CPack's zip writer records the owner and local times; the zips are rewritten without them.
-  find_program(KML2MIF_PYTHON3 python3 REQUIRED)
-  set(CPACK_KML2MIF_PYTHON3 "${KML2MIF_PYTHON3}")
-  set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/cpack-post-build.cmake")
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(package_base ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-win32)
