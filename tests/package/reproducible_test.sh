@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the release packages a second time, from a copy of the sources in another folder,
-# compiling and linking everything again (no compiler cache), and compares them byte for byte
-# with those of the first build: the Windows zip, its debug zip and the Debian package. A
-# difference fails and names the package (for a zip, also the entries that differ).
+# compiling and linking everything again (no compiler cache) under another umask and time zone,
+# as another machine might be set up, and compares them byte for byte with those of the first
+# build: the Windows zip, its debug zip and the Debian package. A difference fails and names the
+# package (for a zip, also the entries that differ).
 # Usage: reproducible_test.sh SOURCE_DIR
 #   after `cpack --preset win32` and `cpack --preset deb` in SOURCE_DIR. The second build stays
 #   in SOURCE_DIR/build/reproduce for a closer look (diffoscope shows any difference in detail).
@@ -21,6 +22,8 @@ tar -C "$source_dir" --anchored --exclude=./build -cf - . | tar -C "$second" -xf
 cd "$second"
 unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
 export CCACHE_DISABLE=1
+umask 002
+export TZ=Asia/Shanghai
 {
   cmake --preset win32 && cmake --build --preset win32 -j "$jobs" && cpack --preset win32 &&
     cmake --preset native &&
