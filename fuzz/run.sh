@@ -7,7 +7,7 @@
 # fails on any crash, leak, sanitizer report or disagreement with a reference; the input that
 # caused it is kept in build/fuzz/artifacts/<target>/ and belongs in fuzz/regressions/<target>/
 # (the replay tests then run it in every build).
-# Usage: fuzz/run.sh [SECONDS] [TARGET...]
+# Usage: fuzz/run.sh [SECONDS] [TARGET...]   (SECONDS 0: only build them)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
@@ -18,6 +18,7 @@ targets=("$@")
 jobs="${JOBS:-$(nproc)}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs" --target "${targets[@]/#/fuzz_}"
+[ "$seconds" -gt 0 ] || exit 0
 
 build=build/fuzz
 # Every execution writes a scratch file: keep them in memory where that is possible.
