@@ -152,9 +152,20 @@ win64() {
   passed=$((passed + 1))
 }
 
+# The processes started by process $1, and theirs.
+descendants() {
+  local child
+  for child in $(pgrep -P "$1"); do
+    echo "$child"
+    descendants "$child"
+  done
+}
+
 win32() {
   step "Windows i686 build (the shipping target)"
   if [ -n "$background" ]; then
+    # Waited for, it needs the priority back (where the user may raise it: root).
+    renice -n 0 -p "$background" $(descendants "$background") >/dev/null 2>&1 || true
     local status=0
     wait "$background" || status=$?
     background=""
