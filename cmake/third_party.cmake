@@ -6,6 +6,12 @@
 # by git, and outside build/, so that removing the build trees keeps it).
 set(KML2MIF_EXPAT_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/expat"
     CACHE PATH "Unpacked expat sources (the folder that holds lib/expat.h)")
+# Build trees configured when the sources lay in build/third_party move to the new place (the
+# debugging information names it, and a tree made afresh must give the same bytes).
+if(KML2MIF_EXPAT_SOURCE_DIR STREQUAL "${PROJECT_SOURCE_DIR}/build/third_party/expat")
+  set_property(CACHE KML2MIF_EXPAT_SOURCE_DIR
+               PROPERTY VALUE "${PROJECT_SOURCE_DIR}/third_party/expat")
+endif()
 
 add_library(kml_expat INTERFACE)
 add_library(kml_zlib INTERFACE)
