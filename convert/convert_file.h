@@ -5,6 +5,7 @@
 
 #include "convert/coordinate_line.h"
 #include "platform/cstring.h"
+#include "platform/replace_file.h"
 #include "platform/stdio_file.h"
 
 namespace convert {

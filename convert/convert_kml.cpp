@@ -6,6 +6,7 @@
 #include "kml/xml_reader.h"
 #include "mif/mif_writer.h"
 #include "platform/file_exception.h"
+#include "platform/replace_file.h"
 #include "platform/stdio_file.h"
 
 namespace convert {

@@ -15,7 +15,7 @@
 #include "kml/placemark.h"
 #include "kml/style_table.h"
 #include "platform/cstring.h"
-#include "platform/stdio_file.h"
+#include "platform/replace_file.h"
 
 namespace mif {
 

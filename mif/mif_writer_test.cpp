@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/fault_injection.h"
+#include "platform/replace_file.h"
 #include "platform/transcoder.h"
 
 namespace mif {

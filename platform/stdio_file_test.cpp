@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/fault_injection.h"
+#include "platform/replace_file.h"
 
 namespace platform {
 namespace {
