@@ -13,6 +13,8 @@
 
 namespace kml {
 
+using feature::Coordinate;
+
 namespace {
 
 enum : uint8_t { kOther = 0, kSpace = 1, kComma = 2 };

@@ -6,6 +6,9 @@
 #include <vector>
 
 namespace kml {
+
+using feature::Coordinate;
+
 namespace {
 
 struct Tokenized {

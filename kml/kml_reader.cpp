@@ -10,6 +10,14 @@
 
 namespace kml {
 
+using feature::Attribute;
+using feature::AttributeKind;
+using feature::Coordinate;
+using feature::kMaxValueBytes;
+using feature::PartKind;
+using feature::Placemark;
+using feature::Style;
+
 namespace {
 
 // The elements the reader looks at, by local name; every other element is kOther.

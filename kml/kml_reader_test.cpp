@@ -11,6 +11,14 @@
 #include "platform/file_exception.h"
 
 namespace kml {
+
+using feature::Attribute;
+using feature::Coordinate;
+using feature::kMaxValueBytes;
+using feature::PartKind;
+using feature::Placemark;
+using feature::Style;
+
 namespace {
 
 struct ReadPart {

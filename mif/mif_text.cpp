@@ -286,7 +286,7 @@ uint32_t MifColor(uint32_t kml_color) {
   return red * 65536 + green * 256 + blue;
 }
 
-void AppendPen(const kml::Style& style, bool region, std::string& out) {
+void AppendPen(const feature::Style& style, bool region, std::string& out) {
   if ((region && style.poly_outline == false) ||
       (style.line_color && Alpha(*style.line_color) == 0)) {
     AppendClause("Pen", {1, 1, 0}, out);
@@ -299,7 +299,7 @@ void AppendPen(const kml::Style& style, bool region, std::string& out) {
   }
 }
 
-void AppendBrush(const kml::Style& style, std::string& out) {
+void AppendBrush(const feature::Style& style, std::string& out) {
   if (!style.poly_color && !style.poly_fill && !style.poly_outline) {
     AppendClause("Brush", {2, 16777215, 16777215}, out);
   } else if (style.poly_fill == false || (style.poly_color && Alpha(*style.poly_color) == 0)) {
@@ -309,7 +309,7 @@ void AppendBrush(const kml::Style& style, std::string& out) {
   }
 }
 
-void AppendSymbol(const kml::Style& style, std::string& out) {
+void AppendSymbol(const feature::Style& style, std::string& out) {
   const uint32_t color = style.icon_color ? MifColor(*style.icon_color) : 0;
   const int size = style.icon_scale ? Clamp(12 * *style.icon_scale, 1, 48) : 12;
   AppendClause("Symbol", {35, color, static_cast<uint64_t>(size)}, out);

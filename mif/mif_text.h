@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "kml/placemark.h"
+#include "feature/placemark.h"
 #include "mif/mif_writer.h"
 #include "platform/cstring.h"
 
@@ -59,9 +59,9 @@ std::string UniqueName(const std::string& name, Charset charset,
 uint32_t MifColor(uint32_t kml_color);
 
 // The style clauses of an object, indented, each with CR LF.
-void AppendPen(const kml::Style& style, bool region, std::string& out);
-void AppendBrush(const kml::Style& style, std::string& out);
-void AppendSymbol(const kml::Style& style, std::string& out);
+void AppendPen(const feature::Style& style, bool region, std::string& out);
+void AppendBrush(const feature::Style& style, std::string& out);
+void AppendSymbol(const feature::Style& style, std::string& out);
 
 // Throws CFileException(tooManyPoints, path) when `points` exceed kMaxObjectPoints.
 void CheckObjectPoints(uint64_t points, const platform::CString& path);

@@ -43,7 +43,7 @@ struct PlacemarkHeader {
   uint64_t parts = 0;                      // kept parts, in the part spill
   std::array<uint64_t, 3> shape_parts{};   // by Shape
   std::array<uint64_t, 3> shape_points{};  // by Shape
-  kml::Style inline_style;
+  feature::Style inline_style;
   uint32_t style_url_size = 0;
   uint32_t attributes = 0;
 };
@@ -142,31 +142,31 @@ class MifWriter::Impl {
     outer_kept_ = false;
   }
 
-  void BeginPart(kml::PartKind kind) {
+  void BeginPart(feature::PartKind kind) {
     part_kind_ = kind;
     part_points_ = 0;
     part_offset_ = coordinates_.size();
     // Holes of a dropped outer ring go too: their points need not be kept.
-    skip_part_ = kind == kml::PartKind::kInnerRing && !outer_kept_;
+    skip_part_ = kind == feature::PartKind::kInnerRing && !outer_kept_;
   }
 
-  void AddCoordinates(std::span<const kml::Coordinate> coordinates) {
+  void AddCoordinates(std::span<const feature::Coordinate> coordinates) {
     part_points_ += coordinates.size();
     if (skip_part_ || coordinates.empty()) return;
-    if (part_kind_ != kml::PartKind::kPoint) {
-      const Shape shape = part_kind_ == kml::PartKind::kLine ? Shape::kLine : Shape::kRing;
+    if (part_kind_ != feature::PartKind::kPoint) {
+      const Shape shape = part_kind_ == feature::PartKind::kLine ? Shape::kLine : Shape::kRing;
       text::CheckObjectPoints(header_.shape_points[Index(shape)] + part_points_, report_path_);
     }
     // Plain points go straight into one buffer, sized once for the whole batch.
     size_t bound = 0;
-    for (const kml::Coordinate& coordinate : coordinates) {
+    for (const feature::Coordinate& coordinate : coordinates) {
       bound += coordinate.x.size() + coordinate.y.size() + 3;
     }
     if (points_buffer_.size() < bound) {
       points_buffer_.resize(std::max(bound, 2 * points_buffer_.size()));
     }
     char* at = points_buffer_.data();
-    for (const kml::Coordinate& coordinate : coordinates) {
+    for (const feature::Coordinate& coordinate : coordinates) {
       if (!coordinate.plain) {
         // A number with an exponent may grow when written plainly: such a point is written
         // on its own, after what the buffer holds.
@@ -204,20 +204,20 @@ class MifWriter::Impl {
     bool keep = false;
     Shape shape = Shape::kPoint;
     switch (part_kind_) {
-      case kml::PartKind::kPoint:
+      case feature::PartKind::kPoint:
         keep = part_points_ > 0;
         break;
-      case kml::PartKind::kLine:
+      case feature::PartKind::kLine:
         keep = part_points_ > 0;
         shape = part_points_ == 1 ? Shape::kPoint : Shape::kLine;
         if (part_points_ == 1) ++counts_.one_point_lines;
         break;
-      case kml::PartKind::kOuterRing:
+      case feature::PartKind::kOuterRing:
         keep = distinct_points >= 3;
         shape = Shape::kRing;
         outer_kept_ = keep;
         break;
-      case kml::PartKind::kInnerRing:
+      case feature::PartKind::kInnerRing:
         keep = outer_kept_ && distinct_points >= 3;
         shape = Shape::kRing;
         break;
@@ -237,12 +237,12 @@ class MifWriter::Impl {
     header_.shape_points[Index(shape)] += part_points_;
   }
 
-  void EndPlacemark(const kml::Placemark& placemark) {
+  void EndPlacemark(const feature::Placemark& placemark) {
     header_.inline_style = placemark.inline_style;
     header_.style_url_size = static_cast<uint32_t>(placemark.style_url.size());
     record_.assign(sizeof header_, '\0');
     record_ += placemark.style_url;
-    for (const kml::Attribute& attribute : placemark.attributes) {
+    for (const feature::Attribute& attribute : placemark.attributes) {
       if (attribute.value.empty()) continue;
       const uint32_t column = ColumnFor(attribute);
       if (column == kNoColumn) {
@@ -259,7 +259,7 @@ class MifWriter::Impl {
       // Names, descriptions, folders and times stay text whatever they hold ("2020", "007");
       // a field's number keeps its column numeric only if it loses nothing there.
       const bool numeric =
-          attribute.kind == kml::AttributeKind::kData && !text::HasLeadingZero(value_);
+          attribute.kind == feature::AttributeKind::kData && !text::HasLeadingZero(value_);
       stats.all_integer = stats.all_integer && numeric && text::IsInteger32(value_);
       stats.all_decimal = stats.all_decimal && numeric && text::IsDecimal(value_);
       stats.width = std::max(stats.width, value_.size());
@@ -294,7 +294,7 @@ class MifWriter::Impl {
     }
   }
 
-  void Write(const kml::StyleTable& styles, platform::CReplaceFile& mif,
+  void Write(const feature::StyleResolver& styles, platform::CReplaceFile& mif,
              platform::CReplaceFile& mid) {
     LayOutColumns();
     WriteHeader(mif);
@@ -308,7 +308,7 @@ class MifWriter::Impl {
       style_url_.resize(header_.style_url_size);
       ReadExact(placemarks_, style_url_.data(), style_url_.size());
       ReadRow();
-      const kml::Style style = styles.Resolve(style_url_, header_.inline_style);
+      const feature::Style style = styles.Resolve(style_url_, header_.inline_style);
       WriteObject(style, mif);
       WriteRow(mid);
     }
@@ -321,8 +321,8 @@ class MifWriter::Impl {
  private:
   static constexpr uint32_t kNoColumn = 0xFFFFFFFFu;
 
-  uint32_t ColumnFor(const kml::Attribute& attribute) {
-    if (attribute.kind != kml::AttributeKind::kData) {
+  uint32_t ColumnFor(const feature::Attribute& attribute) {
+    if (attribute.kind != feature::AttributeKind::kData) {
       const uint32_t column = static_cast<uint32_t>(attribute.kind);
       if (columns_[column].values == 0) ++builtins_used_;
       return column;
@@ -462,7 +462,7 @@ class MifWriter::Impl {
     if (out.size() >= kOutputBlock) Flush(mid, out);
   }
 
-  void WriteObject(const kml::Style& style, platform::CReplaceFile& mif) {
+  void WriteObject(const feature::Style& style, platform::CReplaceFile& mif) {
     std::string& out = mif_out_;
     const uint64_t first_part = parts_position_;
     const auto& parts = header_.shape_parts;
@@ -497,7 +497,8 @@ class MifWriter::Impl {
     SeekParts(first_part + header_.parts * sizeof(PartRecord));
   }
 
-  void WriteMultipoint(uint64_t first_part, const kml::Style& style, platform::CReplaceFile& mif) {
+  void WriteMultipoint(uint64_t first_part, const feature::Style& style,
+                       platform::CReplaceFile& mif) {
     std::string& out = mif_out_;
     out += "Multipoint ";
     AppendNumber(header_.shape_points[Index(Shape::kPoint)], out);
@@ -507,7 +508,7 @@ class MifWriter::Impl {
   }
 
   // One section as "Pline n", several as "Pline Multiple k".
-  void WriteLines(uint64_t first_part, const kml::Style& style, platform::CReplaceFile& mif) {
+  void WriteLines(uint64_t first_part, const feature::Style& style, platform::CReplaceFile& mif) {
     std::string& out = mif_out_;
     const uint64_t lines = header_.shape_parts[Index(Shape::kLine)];
     out += "Pline ";
@@ -524,7 +525,7 @@ class MifWriter::Impl {
     text::AppendPen(style, false, out);
   }
 
-  void WriteRegion(uint64_t first_part, const kml::Style& style, platform::CReplaceFile& mif) {
+  void WriteRegion(uint64_t first_part, const feature::Style& style, platform::CReplaceFile& mif) {
     std::string& out = mif_out_;
     out += "Region ";
     AppendNumber(header_.shape_parts[Index(Shape::kRing)], out);
@@ -594,7 +595,7 @@ class MifWriter::Impl {
   // The placemark and the part being added (and, in Write, the placemark being written).
   PlacemarkHeader header_;
   bool outer_kept_ = false;
-  kml::PartKind part_kind_ = kml::PartKind::kPoint;
+  feature::PartKind part_kind_ = feature::PartKind::kPoint;
   uint64_t part_points_ = 0;
   uint64_t part_offset_ = 0;
   bool skip_part_ = false;
@@ -631,13 +632,15 @@ MifWriter::MifWriter(Charset charset, const platform::CString& report_path)
     : impl_(std::make_unique<Impl>(charset, report_path)) {}
 MifWriter::~MifWriter() = default;
 void MifWriter::BeginPlacemark() { impl_->BeginPlacemark(); }
-void MifWriter::BeginPart(kml::PartKind kind) { impl_->BeginPart(kind); }
-void MifWriter::AddCoordinates(std::span<const kml::Coordinate> coordinates) {
+void MifWriter::BeginPart(feature::PartKind kind) { impl_->BeginPart(kind); }
+void MifWriter::AddCoordinates(std::span<const feature::Coordinate> coordinates) {
   impl_->AddCoordinates(coordinates);
 }
 void MifWriter::EndPart(uint32_t distinct_points) { impl_->EndPart(distinct_points); }
-void MifWriter::EndPlacemark(const kml::Placemark& placemark) { impl_->EndPlacemark(placemark); }
-void MifWriter::Write(const kml::StyleTable& styles, platform::CReplaceFile& mif,
+void MifWriter::EndPlacemark(const feature::Placemark& placemark) {
+  impl_->EndPlacemark(placemark);
+}
+void MifWriter::Write(const feature::StyleResolver& styles, platform::CReplaceFile& mif,
                       platform::CReplaceFile& mid) {
   impl_->Write(styles, mif, mid);
 }

@@ -1,9 +1,9 @@
-// What the KML reader hands on to the MIF writer: placemarks as plain data.
+// The features that flow from the KML reader to the MIF writer: placemarks as plain data.
 //
 // A placemark's geometry arrives flattened into parts (points, lines, rings) in document order,
 // each part as a stream of coordinates, so that no coordinate list is ever held whole. Its
-// attributes and its style arrive when the placemark ends. Nothing here knows XML or MIF.
-// All text is UTF-8.
+// attributes and its style arrive when the placemark ends. Nothing here knows XML or MIF: the
+// reader and the writer both include this folder, and it includes neither. All text is UTF-8.
 #pragma once
 
 #include <cstddef>
@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kml {
+namespace feature {
 
 // The kinds of part a placemark's geometry is flattened into.
 enum class PartKind : uint8_t {
@@ -80,4 +80,4 @@ struct Placemark {
   Style inline_style;     // a Style inside the placemark itself
 };
 
-}  // namespace kml
+}  // namespace feature

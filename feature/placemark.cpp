@@ -1,6 +1,6 @@
-#include "kml/placemark.h"
+#include "feature/placemark.h"
 
-namespace kml {
+namespace feature {
 
 void Style::LayOver(const Style& over) {
   if (over.line_color) line_color = over.line_color;
@@ -12,4 +12,4 @@ void Style::LayOver(const Style& over) {
   if (over.icon_scale) icon_scale = over.icon_scale;
 }
 
-}  // namespace kml
+}  // namespace feature
