@@ -1,7 +1,8 @@
 #include "convert/convert_kml.h"
 
 #include "convert/convert_file.h"
-#include "kml/byte_source.h"
+#include "input/document_source.h"
+#include "input/text_decoder.h"
 #include "kml/kml_reader.h"
 #include "kml/xml_reader.h"
 #include "mif/mif_writer.h"
@@ -22,7 +23,7 @@ namespace {
 // that the look costs nothing.
 constexpr unsigned kEventsPerProgress = 4096;
 
-void ReportProgress(const KmlConversionOptions& options, const kml::ByteSource& source) {
+void ReportProgress(const KmlConversionOptions& options, const input::ByteSource& source) {
   if (options.progress != nullptr) {
     options.progress(source.FilePosition(), source.FileSize(), options.progress_context);
   }
@@ -43,8 +44,8 @@ KmlConversionSummary ConvertKmlFile(const CString& path, const KmlConversionOpti
   CReplaceFile mid(summary.mid_path);
   CReplaceFile mif(summary.mif_path);
 
-  const std::unique_ptr<kml::ByteSource> raw = kml::OpenDocument(input);
-  const std::unique_ptr<kml::ByteSource> text = kml::DecodeToUtf8(*raw, path);
+  const std::unique_ptr<input::ByteSource> raw = input::OpenDocument(input);
+  const std::unique_ptr<input::ByteSource> text = input::DecodeToUtf8(*raw, path);
   kml::XmlReader xml(*text, path);
   kml::KmlReader reader(xml);
   mif::MifWriter writer(options.charset, summary.mif_path);

@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_exception.h"
+
 namespace kml {
 namespace {
 
@@ -90,7 +92,7 @@ const XML_Memory_Handling_Suite kParserMemory = {ParserMalloc, ParserRealloc, Pa
 
 class XmlReader::Impl {
  public:
-  Impl(ByteSource& utf8, const CString& path, TextPath text_path)
+  Impl(input::ByteSource& utf8, const CString& path, TextPath text_path)
       : source_(utf8),
         path_(path),
         around_parser_(text_path == TextPath::kAroundParser),
@@ -403,7 +405,7 @@ class XmlReader::Impl {
     static_cast<Impl*>(user_data)->reported_ = true;
   }
 
-  ByteSource& source_;
+  input::ByteSource& source_;
   const CString path_;
   const bool around_parser_;
   const std::boyer_moore_horspool_searcher<std::string_view::const_iterator> tag_searcher_;
@@ -441,7 +443,7 @@ class XmlReader::Impl {
   std::exception_ptr failure_;
 };
 
-XmlReader::XmlReader(ByteSource& utf8, const platform::CString& path, TextPath text_path)
+XmlReader::XmlReader(input::ByteSource& utf8, const platform::CString& path, TextPath text_path)
     : impl_(std::make_unique<Impl>(utf8, path, text_path)) {}
 
 XmlReader::~XmlReader() = default;

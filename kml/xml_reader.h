@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "kml/byte_source.h"
+#include "input/byte_source.h"
 #include "kml/xml_event.h"
 #include "platform/cstring.h"
 
@@ -31,7 +31,7 @@ class XmlReader : public XmlEventSource {
 
   // Reads UTF-8 from `utf8` (the declaration's encoding is not looked at again). `path` names
   // the file in errors. REQUIRES: `utf8` outlives the reader.
-  XmlReader(ByteSource& utf8, const platform::CString& path,
+  XmlReader(input::ByteSource& utf8, const platform::CString& path,
             TextPath text_path = TextPath::kAroundParser);
   ~XmlReader() override;
   XmlReader(const XmlReader&) = delete;

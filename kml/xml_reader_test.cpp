@@ -9,6 +9,7 @@
 #include <string>
 
 #include "kml/test_memory.h"
+#include "platform/file_exception.h"
 
 namespace kml {
 namespace {
@@ -22,7 +23,7 @@ const CString kPath("C:\\maps\\路线.kml");
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
 
 // A document held in memory, handed on `piece` bytes at a time.
-class StringSource : public ByteSource {
+class StringSource : public input::ByteSource {
  public:
   StringSource(std::string text, size_t piece) : text_(std::move(text)), piece_(piece) {}
   size_t Read(char* buffer, size_t size) override {
@@ -41,7 +42,7 @@ class StringSource : public ByteSource {
 };
 
 // A document made on the fly: its head, `repeat` copies of `body`, its tail.
-class RepeatSource : public ByteSource {
+class RepeatSource : public input::ByteSource {
  public:
   RepeatSource(std::string head, std::string body, size_t repeat, std::string tail)
       : parts_{std::move(head), std::move(body), std::move(tail)}, repeat_(repeat) {}

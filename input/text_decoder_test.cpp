@@ -1,14 +1,15 @@
+#include "input/text_decoder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "kml/byte_source.h"
 #include "platform/file_exception.h"
 #include "platform/transcoder.h"
 
-namespace kml {
+namespace input {
 namespace {
 
 using platform::CFileException;
@@ -192,4 +193,4 @@ TEST(TextDecoderTest, ErrorsNameTheFile) {
 }
 
 }  // namespace
-}  // namespace kml
+}  // namespace input

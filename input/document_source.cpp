@@ -1,10 +1,11 @@
+#include "input/document_source.h"
+
 #include <cstring>
 #include <memory>
 
-#include "kml/byte_source.h"
-#include "kml/kmz_source.h"
+#include "input/kmz_source.h"
 
-namespace kml {
+namespace input {
 namespace {
 
 using platform::CStdioFile;
@@ -37,4 +38,4 @@ std::unique_ptr<ByteSource> OpenDocument(CStdioFile& file) {
   return std::make_unique<FileSource>(file);
 }
 
-}  // namespace kml
+}  // namespace input

@@ -1,4 +1,4 @@
-#include "kml/kmz_source.h"
+#include "input/kmz_source.h"
 
 #include <zlib.h>
 
@@ -11,7 +11,7 @@
 
 #include "platform/cstring.h"
 
-namespace kml {
+namespace input {
 namespace {
 
 using platform::CFileException;
@@ -355,4 +355,4 @@ std::unique_ptr<ByteSource> OpenZipDocument(CStdioFile& file) {
   return std::make_unique<ZipEntrySource>(file, entry, data_offset);
 }
 
-}  // namespace kml
+}  // namespace input

@@ -1,13 +1,14 @@
 // The zip layer of the document source: the main KML of a KMZ, inflated as it is read.
-// Private to kml/; OpenDocument (byte_source.h) is the way in.
+// Private to input/; OpenDocument (document_source.h) is the way in.
 #pragma once
 
 #include <memory>
 #include <string_view>
 
-#include "kml/byte_source.h"
+#include "input/byte_source.h"
+#include "platform/stdio_file.h"
 
-namespace kml {
+namespace input {
 
 // True when `head`, the first bytes of a file, open a zip (a local file header).
 bool LooksLikeZip(std::string_view head);
@@ -19,4 +20,4 @@ bool LooksLikeZip(std::string_view head);
 // REQUIRES: `file` is open for reading and outlives the source.
 std::unique_ptr<ByteSource> OpenZipDocument(platform::CStdioFile& file);
 
-}  // namespace kml
+}  // namespace input

@@ -1,3 +1,5 @@
+#include "input/text_decoder.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -5,12 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "kml/byte_source.h"
 #include "platform/cstring.h"
 #include "platform/file_exception.h"
 #include "platform/transcoder.h"
 
-namespace kml {
+namespace input {
 namespace {
 
 using platform::CFileException;
@@ -176,4 +177,4 @@ std::unique_ptr<ByteSource> DecodeToUtf8(ByteSource& raw, const platform::CStrin
   return std::make_unique<DecodingSource>(raw, path);
 }
 
-}  // namespace kml
+}  // namespace input

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "kml/byte_source.h"
+#include "input/document_source.h"
 #include "kml/test_memory.h"
 
-namespace kml {
+namespace input {
 namespace {
 
 namespace fs = std::filesystem;
@@ -318,7 +318,7 @@ TEST_F(SourceTest, LargeEntryInBoundedMemory) {
   line += '\n';
   constexpr size_t kLines = 50 * 1024;
   const CString path = WriteFile(BuildZip({{.name = "doc.kml", .data = line, .repeat = kLines}}));
-  const testing::PeakMemory peak;
+  const kml::testing::PeakMemory peak;
   CStdioFile file(path, CFile::modeRead);
   std::unique_ptr<ByteSource> source = OpenDocument(file);
   uint64_t total = 0;
@@ -342,4 +342,4 @@ TEST_F(SourceTest, LargeEntryInBoundedMemory) {
 }
 
 }  // namespace
-}  // namespace kml
+}  // namespace input
