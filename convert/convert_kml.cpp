@@ -4,11 +4,11 @@
 #include "input/document_source.h"
 #include "input/text_decoder.h"
 #include "kml/kml_reader.h"
-#include "kml/xml_reader.h"
 #include "mif/mif_writer.h"
 #include "platform/file_exception.h"
 #include "platform/replace_file.h"
 #include "platform/stdio_file.h"
+#include "xml/xml_reader.h"
 
 namespace convert {
 
@@ -46,7 +46,7 @@ KmlConversionSummary ConvertKmlFile(const CString& path, const KmlConversionOpti
 
   const std::unique_ptr<input::ByteSource> raw = input::OpenDocument(input);
   const std::unique_ptr<input::ByteSource> text = input::DecodeToUtf8(*raw, path);
-  kml::XmlReader xml(*text, path);
+  xml::XmlReader xml(*text, path);
   kml::KmlReader reader(xml);
   mif::MifWriter writer(options.charset, summary.mif_path);
 

@@ -4,6 +4,8 @@
 
 namespace kml {
 
+using xml::XmlEvent;
+
 namespace {
 
 std::string_view LocalName(std::string_view name) {

@@ -14,22 +14,22 @@
 #include <utility>
 #include <vector>
 
-#include "kml/xml_event.h"
+#include "xml/xml_event.h"
 
 namespace kml {
 
-class FakeXml : public XmlEventSource {
+class FakeXml : public xml::XmlEventSource {
  public:
   // The events of `document`, each text in pieces of `piece_size` bytes (the last may be
   // shorter). "@@" in a text stands for `repeat_count` pieces, each `repeated`.
   explicit FakeXml(std::string_view document, size_t piece_size = SIZE_MAX,
                    std::string_view repeated = {}, uint64_t repeat_count = 0);
 
-  const XmlEvent& Next() override;
+  const xml::XmlEvent& Next() override;
 
  private:
   struct Event {
-    XmlEvent::Type type = XmlEvent::Type::kEndOfDocument;
+    xml::XmlEvent::Type type = xml::XmlEvent::Type::kEndOfDocument;
     std::string name;  // or the text
     std::vector<std::pair<std::string, std::string>> attributes;
     uint64_t repeat = 1;
@@ -43,7 +43,7 @@ class FakeXml : public XmlEventSource {
   std::string text_;
   std::vector<std::pair<std::string, std::string>> attributes_;
   std::vector<std::pair<std::string_view, std::string_view>> attribute_views_;
-  XmlEvent current_;
+  xml::XmlEvent current_;
   std::string repeated_text_;
 };
 

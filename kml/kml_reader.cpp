@@ -17,6 +17,8 @@ using feature::kMaxValueBytes;
 using feature::PartKind;
 using feature::Placemark;
 using feature::Style;
+using xml::XmlEvent;
+using xml::XmlEventSource;
 
 namespace {
 

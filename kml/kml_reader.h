@@ -13,7 +13,7 @@
 
 #include "feature/placemark.h"
 #include "kml/style_table.h"
-#include "kml/xml_event.h"
+#include "xml/xml_event.h"
 
 namespace kml {
 
@@ -47,7 +47,7 @@ struct ReaderCounts {
 class KmlReader {
  public:
   // REQUIRES: `xml` outlives the reader.
-  explicit KmlReader(XmlEventSource& xml);
+  explicit KmlReader(xml::XmlEventSource& xml);
   ~KmlReader();
   KmlReader(const KmlReader&) = delete;
   KmlReader& operator=(const KmlReader&) = delete;
@@ -62,7 +62,7 @@ class KmlReader {
 
  private:
   class State;
-  XmlEventSource& xml_;
+  xml::XmlEventSource& xml_;
   StyleTable styles_;
   ReaderCounts counts_;
   std::unique_ptr<State> state_;

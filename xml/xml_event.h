@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-namespace kml {
+namespace xml {
 
 struct XmlEvent {
   enum class Type { kStart, kEnd, kText, kEndOfDocument };
@@ -30,4 +30,4 @@ class XmlEventSource {
   virtual const XmlEvent& Next() = 0;
 };
 
-}  // namespace kml
+}  // namespace xml

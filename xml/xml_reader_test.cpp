@@ -1,4 +1,4 @@
-#include "kml/xml_reader.h"
+#include "xml/xml_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include "kml/test_memory.h"
 #include "platform/file_exception.h"
 
-namespace kml {
+namespace xml {
 namespace {
 
 using platform::CFileException;
@@ -380,7 +380,7 @@ TEST(XmlReaderTest, HugeDocumentsInBoundedMemory) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
-    const testing::PeakMemory peak;
+    const kml::testing::PeakMemory peak;
     RepeatSource source = test.make();
     XmlReader reader(source, kPath);
     uint64_t text_bytes = 0;
@@ -407,4 +407,4 @@ TEST(XmlReaderTest, HugeDocumentsInBoundedMemory) {
 }
 
 }  // namespace
-}  // namespace kml
+}  // namespace xml

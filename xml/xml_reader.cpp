@@ -1,4 +1,4 @@
-#include "kml/xml_reader.h"
+#include "xml/xml_reader.h"
 
 // Both builds of the library (Debian's and the one made for Windows) have DTD support; its
 // header declares the entity amplification limits only when told so.
@@ -25,7 +25,7 @@
 
 #include "platform/file_exception.h"
 
-namespace kml {
+namespace xml {
 namespace {
 
 using platform::CFileException;
@@ -495,4 +495,4 @@ const char* XmlReader::PlainTextEnd(const char* text, const char* end, uint64_t&
   }
 }
 
-}  // namespace kml
+}  // namespace xml

@@ -14,10 +14,10 @@
 #include <memory>
 
 #include "input/byte_source.h"
-#include "kml/xml_event.h"
 #include "platform/cstring.h"
+#include "xml/xml_event.h"
 
-namespace kml {
+namespace xml {
 
 class XmlReader : public XmlEventSource {
  public:
@@ -54,4 +54,4 @@ class XmlReader : public XmlEventSource {
   std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace kml
+}  // namespace xml
