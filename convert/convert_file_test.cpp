@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
@@ -13,6 +11,8 @@
 #include "platform/fault_injection.h"
 #include "platform/file_exception.h"
 #include "platform/stdio_file.h"
+#include "testing/coordinate_line.h"
+#include "testing/temp_folder.h"
 
 #if !defined(_WIN32)
 #include <unistd.h>
@@ -30,36 +30,12 @@ constexpr char kMifHeader[] =
 
 class ConvertFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = fs::temp_directory_path() / (std::string("kml2mif-convert-") + test->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::permissions(folder_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(folder_, ignored);
-  }
-
-  std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
-
+  std::string PathOf(const std::string& name) const { return temp_.PathOf(name); }
   void WriteFile(const std::string& name, const std::string& bytes) const {
-    std::ofstream(folder_ / name, std::ios::binary) << bytes;
+    temp_.Write(name, bytes);
   }
-
-  std::string ReadBytes(const std::string& name) const {
-    std::ifstream file(folder_ / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  }
-
-  std::set<std::string> Names() const {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_)) {
-      names.insert(entry.path().filename().string());
-    }
-    return names;
-  }
+  std::string ReadBytes(const std::string& name) const { return temp_.Read(name); }
+  std::set<std::string> Names() const { return temp_.Names(); }
 
   // Removes route.mid and route.mif and, when `old_outputs`, writes old ones.
   void PutOldOutputs(bool old_outputs) const {
@@ -98,7 +74,8 @@ class ConvertFileTest : public ::testing::Test {
     }
   }
 
-  fs::path folder_;
+  test_support::TempFolder temp_{"convert"};
+  const fs::path folder_ = temp_.path();
 };
 
 TEST_F(ConvertFileTest, ExampleGivesTheExactBytes) {
@@ -166,9 +143,9 @@ TEST_F(ConvertFileTest, LongLineMatchesTheReferenceScan) {
   const std::string kml = "<kml>\r\n<coordinates>\r\n" + tuples + "</coordinates>\r\n</kml>\r\n";
   WriteFile("long.kml", kml);
   platform::CStdioFile input(CString(PathOf("long.kml")), platform::CFile::modeRead);
-  std::optional<CString> line = FindCoordinateLine(input);
+  std::optional<CString> line = test_support::FindCoordinateLine(input);
   ASSERT_TRUE(line.has_value());
-  const PointCount points = RewriteCoordinates(*line);
+  const PointCount points = test_support::RewriteCoordinates(*line);
   std::string expected = std::string(kMifHeader) + "PLINE " + std::to_string(points) + "\r\n";
   for (char byte : line->view()) {
     if (byte == '\n') expected += '\r';
@@ -191,8 +168,7 @@ TEST_F(ConvertFileTest, OutputNamesLoseTheLastThreeBytes) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.input);
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    temp_.Clear();
     WriteFile(row.input, "<coordinates>\n1,2,0 \n");
     Convert(row.input);
     EXPECT_EQ(Names(), (std::set<std::string>{row.input, row.mid, row.mif}));
@@ -372,8 +348,7 @@ TEST_F(ConvertFileTest, InputNamedLikeAnOutputIsRefusedAndKept) {
   const std::string kml = "<coordinates>\n1,2,0 \n";
   for (const char* name : {"route.mid", "route.mif"}) {
     SCOPED_TRACE(name);
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    temp_.Clear();
     WriteFile(name, kml);
     ExpectError(name, CFileException::sameAsInput, name);
     EXPECT_EQ(ReadBytes(name), kml);

@@ -2,19 +2,17 @@
 #include <zlib.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "input/document_source.h"
-#include "kml/test_memory.h"
+#include "testing/peak_memory.h"
+#include "testing/temp_folder.h"
 
 namespace input {
 namespace {
 
-namespace fs = std::filesystem;
 using platform::CFile;
 using platform::CFileException;
 using platform::CStdioFile;
@@ -155,21 +153,8 @@ std::string BuildZip(const std::vector<ZipEntry>& entries, bool zip64 = false,
 
 class SourceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("kml2mif-kmz-" + std::to_string(std::random_device()()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-
   CString WriteFile(const std::string& bytes, const std::string& name = "map.kmz") {
-    const std::string path = (dir_ / name).string();
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    EXPECT_TRUE(out.good());
-    return CString(path);
+    return CString(folder_.Write(name, bytes));
   }
 
   // The document of the file with these bytes, read through OpenDocument in odd-sized pieces.
@@ -187,7 +172,7 @@ class SourceTest : public ::testing::Test {
     return document;
   }
 
-  fs::path dir_;
+  test_support::TempFolder folder_{"kmz"};
 };
 
 std::string Kml(const std::string& name) { return "<kml><name>" + name + "</name></kml>"; }
@@ -303,7 +288,7 @@ TEST_F(SourceTest, ZipErrorsNameTheFile) {
       ADD_FAILURE() << "read " << document.size() << " bytes";
     } catch (const CFileException& error) {
       EXPECT_EQ(error.m_cause, test.cause) << error.what();
-      EXPECT_NE(std::string(error.what()).find((dir_ / "map.kmz").string()), std::string::npos)
+      EXPECT_NE(std::string(error.what()).find(folder_.PathOf("map.kmz")), std::string::npos)
           << error.what();
       EXPECT_NE(error.m_strDetail.str().find(CString(test.detail).str()), std::string::npos)
           << error.what();
@@ -318,7 +303,7 @@ TEST_F(SourceTest, LargeEntryInBoundedMemory) {
   line += '\n';
   constexpr size_t kLines = 50 * 1024;
   const CString path = WriteFile(BuildZip({{.name = "doc.kml", .data = line, .repeat = kLines}}));
-  const kml::testing::PeakMemory peak;
+  const test_support::PeakMemory peak;
   CStdioFile file(path, CFile::modeRead);
   std::unique_ptr<ByteSource> source = OpenDocument(file);
   uint64_t total = 0;

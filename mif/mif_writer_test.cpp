@@ -3,11 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,11 +11,11 @@
 #include "platform/fault_injection.h"
 #include "platform/replace_file.h"
 #include "platform/transcoder.h"
+#include "testing/temp_folder.h"
 
 namespace mif {
 namespace {
 
-namespace fs = std::filesystem;
 using feature::AttributeKind;
 using feature::PartKind;
 using platform::CFileException;
@@ -102,18 +98,10 @@ class MifWriterTest : public ::testing::Test {
     std::string Body() const { return mif.substr(mif.find("Data\r\n") + 6); }
   };
 
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("kml2mif-mif-" + std::to_string(std::random_device()()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    platform::fault::DisarmAll();
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
+  void TearDown() override { platform::fault::DisarmAll(); }
 
   platform::CString Path(const std::string& name) const {
-    return platform::CString((dir_ / name).string());
+    return platform::CString(folder_.PathOf(name));
   }
 
   static void Feed(MifWriter& writer, const std::vector<Feature>& features) {
@@ -160,14 +148,11 @@ class MifWriterTest : public ::testing::Test {
     return Output{ReadBytes("out.mif"), ReadBytes("out.mid"), writer.counts()};
   }
 
-  std::string ReadBytes(const std::string& name) const {
-    std::ifstream in(dir_ / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string ReadBytes(const std::string& name) const { return folder_.Read(name); }
 
   // What GDAL reads from out.mif: its geometry lines, without their indentation.
   std::string ReadBackGeometry() const {
-    const std::string command = "ogrinfo -ro -al -q '" + (dir_ / "out.mif").string() + "' 2>&1";
+    const std::string command = "ogrinfo -ro -al -q '" + folder_.PathOf("out.mif") + "' 2>&1";
     std::string text;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return "popen failed";
@@ -184,7 +169,7 @@ class MifWriterTest : public ::testing::Test {
     return text;
   }
 
-  fs::path dir_;
+  test_support::TempFolder folder_{"mif"};
 };
 
 TEST_F(MifWriterTest, HeaderAndVersion) {

@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "kml/test_memory.h"
 #include "platform/file_exception.h"
+#include "testing/peak_memory.h"
 
 namespace xml {
 namespace {
@@ -380,7 +380,7 @@ TEST(XmlReaderTest, HugeDocumentsInBoundedMemory) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
-    const kml::testing::PeakMemory peak;
+    const test_support::PeakMemory peak;
     RepeatSource source = test.make();
     XmlReader reader(source, kPath);
     uint64_t text_bytes = 0;

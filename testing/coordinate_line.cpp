@@ -1,10 +1,10 @@
-#include "convert/coordinate_line.h"
+#include "testing/coordinate_line.h"
 
-#include <limits>
+namespace test_support {
 
-namespace convert {
-
-using platform::CFileException;
+using convert::kClosingTagSet;
+using convert::kOpeningTag;
+using convert::kPointEnd;
 using platform::CStdioFile;
 using platform::CString;
 
@@ -23,18 +23,11 @@ std::optional<CString> FindCoordinateLine(CStdioFile& input) {
   return std::nullopt;
 }
 
-PointCount ToPointCount(uint64_t count, const CString& path) {
-  if (count > static_cast<uint64_t>(std::numeric_limits<PointCount>::max())) {
-    throw CFileException(CFileException::tooManyPoints, path);
-  }
-  return static_cast<PointCount>(count);
-}
-
 PointCount RewriteCoordinates(CString& line, const CString& path) {
-  const PointCount points = ToPointCount(line.Replace(kPointEnd, "\n"), path);
+  const PointCount points = convert::ToPointCount(line.Replace(kPointEnd, "\n"), path);
   line.Replace(",", " ");
   line.Trim(kClosingTagSet);
   return points;
 }
 
-}  // namespace convert
+}  // namespace test_support

@@ -1,4 +1,4 @@
-#include "kml/test_memory.h"
+#include "testing/peak_memory.h"
 
 #include <fstream>
 #include <string>
@@ -12,7 +12,7 @@
 #define KML_TEST_SANITIZED 1
 #endif
 
-namespace kml::testing {
+namespace test_support {
 namespace {
 
 // A field of /proc/self/status ("VmRSS:", "VmHWM:") in KiB, or -1.
@@ -47,4 +47,4 @@ long PeakMemory::GrowthKib() const {
   return start_kib_ < 0 || peak < 0 ? -1 : peak - start_kib_;
 }
 
-}  // namespace kml::testing
+}  // namespace test_support

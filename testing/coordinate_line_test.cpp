@@ -1,17 +1,16 @@
-#include "convert/coordinate_line.h"
+#include "testing/coordinate_line.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 
 #include "platform/code_page.h"
 #include "platform/file_exception.h"
 #include "platform/stdio_file.h"
+#include "testing/temp_folder.h"
 
-namespace convert {
+namespace test_support {
 namespace {
 
 using platform::CFileException;
@@ -20,22 +19,9 @@ using platform::CString;
 
 class CoordinateLineTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ =
-        std::filesystem::temp_directory_path() / (std::string("kml2mif-line-") + test->name());
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
+  CString WriteKml(const std::string& bytes) { return CString(folder_.Write("route.kml", bytes)); }
 
-  CString WriteKml(const std::string& bytes) {
-    const std::filesystem::path path = folder_ / "route.kml";
-    std::ofstream(path, std::ios::binary) << bytes;
-    return CString(path.string());
-  }
-
-  std::filesystem::path folder_;
+  TempFolder folder_{"line"};
 };
 
 struct ScanRow {
@@ -156,19 +142,5 @@ TEST(RewriteCoordinatesTest, Table) {
   }
 }
 
-TEST(PointCountTest, LargestCountPassesOneMoreIsRefusedNamingTheFile) {
-  EXPECT_EQ(ToPointCount(0, "a.kml"), 0);
-  EXPECT_EQ(ToPointCount(2147483647u, "a.kml"), 2147483647);
-  for (uint64_t count : {uint64_t{2147483648u}, uint64_t{4294967296u}, ~uint64_t{0}}) {
-    try {
-      ToPointCount(count, "/maps/huge.kml");
-      ADD_FAILURE() << count << " points accepted";
-    } catch (const CFileException& error) {
-      EXPECT_EQ(error.m_cause, CFileException::tooManyPoints);
-      EXPECT_NE(error.GetErrorMessage().str().find("/maps/huge.kml"), std::string::npos);
-    }
-  }
-}
-
 }  // namespace
-}  // namespace convert
+}  // namespace test_support

@@ -1,7 +1,7 @@
 // Peak memory of the test process, for tests that read huge inputs in bounded memory.
 #pragma once
 
-namespace kml::testing {
+namespace test_support {
 
 class PeakMemory {
  public:
@@ -15,4 +15,4 @@ class PeakMemory {
   long start_kib_ = -1;
 };
 
-}  // namespace kml::testing
+}  // namespace test_support

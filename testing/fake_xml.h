@@ -1,4 +1,5 @@
-// FakeXml: XML events for the reader's tests, from a compact XML-like text.
+// FakeXml: XML events for the KML reader's tests, from a compact XML-like text: the fake of the
+// XML stage that the KML stage is tested on.
 //
 // Good enough for test strings, not a parser: elements, attributes in single or double quotes,
 // self-closing tags, the five predefined entities, CDATA sections; comments and processing
@@ -16,7 +17,7 @@
 
 #include "xml/xml_event.h"
 
-namespace kml {
+namespace test_support {
 
 class FakeXml : public xml::XmlEventSource {
  public:
@@ -47,4 +48,4 @@ class FakeXml : public xml::XmlEventSource {
   std::string repeated_text_;
 };
 
-}  // namespace kml
+}  // namespace test_support

@@ -1,8 +1,8 @@
-#include "kml/fake_xml.h"
+#include "testing/fake_xml.h"
 
 #include <stdexcept>
 
-namespace kml {
+namespace test_support {
 
 using xml::XmlEvent;
 
@@ -142,4 +142,4 @@ const XmlEvent& FakeXml::Next() {
   return current_;
 }
 
-}  // namespace kml
+}  // namespace test_support
