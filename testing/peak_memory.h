@@ -1,4 +1,5 @@
-// Peak memory of the test process, for tests that read huge inputs in bounded memory.
+// PeakMemory: the one measure of memory for the tests that read or convert huge inputs in
+// bounded memory: how far the test process's peak resident size rose while the work ran.
 #pragma once
 
 namespace test_support {
