@@ -4,7 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "convert/coordinate_stream.h"
+#include "convert/coordinate_scanner.h"
+#include "convert/point_text_rewriter.h"
 #include "platform/code_page.h"
 #include "platform/file_exception.h"
 #include "platform/stdio_file.h"

@@ -13,7 +13,8 @@
 #include <string_view>
 #include <utility>
 
-#include "convert/coordinate_stream.h"
+#include "convert/coordinate_scanner.h"
+#include "convert/point_text_rewriter.h"
 #include "platform/file_exception.h"
 #include "platform/stdio_file.h"
 #include "testing/temp_folder.h"

@@ -1,7 +1,5 @@
 // The streaming scan against the held-string scan (FindCoordinateLine + RewriteCoordinates):
 // the same point text byte for byte and the same count, whatever the piece edges.
-#include "convert/coordinate_stream.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/coordinate_scanner.h"
+#include "convert/point_text_rewriter.h"
+#include "convert/scan_loops.h"
 #include "platform/code_page.h"
 #include "platform/file_exception.h"
 #include "platform/stdio_file.h"

@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "convert/coordinate_line.h"
-#include "convert/coordinate_stream.h"
+#include "convert/coordinate_scanner.h"
+#include "convert/point_text_rewriter.h"
+#include "convert/scan_loops.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/code_page.h"
 #include "platform/stdio_file.h"

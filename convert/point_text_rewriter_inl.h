@@ -1,4 +1,4 @@
-// WritePointText, declared in coordinate_stream.h.
+// WritePointText, declared in point_text_rewriter.h.
 #pragma once
 
 #include <algorithm>
