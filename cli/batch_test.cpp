@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/output_pair.h"
 #include "testing/temp_folder.h"
 
 namespace cli {
@@ -135,17 +136,16 @@ TEST(ParseCommandLineTest, Table) {
 // The full conversion as the batch sees it: a summary to report, or an error.
 struct FakeFull {
   static inline std::vector<std::string> converted;
-  static inline convert::KmlConversionOptions last_options;
-  static inline convert::KmlConversionSummary summary;
-  static convert::KmlConversionSummary Convert(const CString& path,
-                                               const convert::KmlConversionOptions& options) {
+  static inline convert::FullOptions last_options;
+  static inline convert::FullSummary summary;
+  static convert::FullSummary Convert(const CString& path, const convert::FullOptions& options) {
     converted.push_back(path.str());
     last_options = options;
     if (options.progress != nullptr) {
       options.progress(0, uint64_t{100} << 20, options.progress_context);
       options.progress(uint64_t{50} << 20, uint64_t{100} << 20, options.progress_context);
     }
-    convert::KmlConversionSummary result = summary;
+    convert::FullSummary result = summary;
     result.mif_path = convert::MakeOutputPath(path, options.output_folder, "mif");
     result.mid_path = convert::MakeOutputPath(path, options.output_folder, "mid");
     return result;
@@ -156,7 +156,7 @@ class BatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
     FakeFull::converted.clear();
-    FakeFull::summary = convert::KmlConversionSummary();
+    FakeFull::summary = convert::FullSummary();
     FakeFull::summary.kml_root = true;
     FakeFull::summary.placemarks = 1;
     FakeFull::summary.written.points = 1;

@@ -1,33 +1,20 @@
-#include "convert/convert_file.h"
+#include "convert/first_line.h"
 
 #include <algorithm>
 #include <string>
 #include <string_view>
 
 #include "convert/coordinate_scanner.h"
+#include "convert/output_pair.h"
 #include "convert/point_text_rewriter.h"
-#include "platform/code_page.h"
-#include "platform/file_exception.h"
-#include "platform/stdio_file.h"
+#include "platform/replace_file.h"
 
 namespace convert {
 
-using platform::CFile;
-using platform::CFileException;
 using platform::CReplaceFile;
-using platform::CStdioFile;
 using platform::CString;
 
 namespace {
-
-// The bytes that end a folder part of a path (and, on Windows, a drive).
-#if defined(_WIN32)
-constexpr std::string_view kFolderEnds = "\\/:";
-#else
-constexpr std::string_view kFolderEnds = "/";
-#endif
-
-constexpr size_t kExtensionLength = 3;
 
 constexpr char kMifHeader[] =
     "VERSION 300\n"
@@ -35,15 +22,6 @@ constexpr char kMifHeader[] =
     "COLUMNS 1\n"
     "blank char(1)\n"
     "DATA\n";
-
-bool IsFolderEnd(char byte) { return kFolderEnds.find(byte) != std::string_view::npos; }
-
-bool IsCharacterBoundary(const CString& text, size_t offset) {
-  const platform::CodePage& page = platform::CodePage::System();
-  size_t at = 0;
-  while (at < offset) at += page.CharLength(text.GetString() + at, text.GetLength() - at);
-  return at == offset;
-}
 
 void WriteLineEnds(CReplaceFile& output, PointCount count) {
   // Written as the CR LF that text mode makes of "\n", so that the bytes are not looked at again.
@@ -140,75 +118,16 @@ bool IsPairsOfNumbers(std::string_view text, bool complete) {
   return true;
 }
 
-// Renaming an output over a name of the input (the same name, another case of it, a link or a
-// hard link) would destroy the input, so such an input is refused before any output exists.
-void RefuseOutputThatIsInput(const CString& output_path, const CStdioFile& input,
-                             const CString& input_path) {
-  platform::FileIdentity output;
-  if (platform::GetFileIdentity(output_path, &output) && output == input.GetIdentity()) {
-    throw CFileException(CFileException::sameAsInput, input_path);
-  }
-}
+FirstLineSummary ConvertFile(const CString& path) { return ConvertFile(path, CString()); }
 
-void CommitPair(CReplaceFile& mid, CReplaceFile& mif) {
-  // Both outputs are on disk before either replaces its old file, and the old MID comes back
-  // if the MIF cannot replace its own: the pair is never left half new.
-  mid.Finish();
-  mif.Finish();
-  mid.Commit();
-  try {
-    mif.Commit();
-  } catch (...) {
-    mid.Rollback();
-    throw;
-  }
-}
+FirstLineSummary ConvertFile(const CString& path, const CString& output_folder) {
+  OutputPair outputs(path, output_folder);
+  FirstLineSummary summary;
+  summary.mid_path = outputs.mid_path();
+  summary.mif_path = outputs.mif_path();
+  CReplaceFile& mif = outputs.mif();
 
-CString MakeSiblingPath(const CString& path, const char* extension) {
-  const std::string_view text = path.view();
-  if (text.size() <= kExtensionLength) {
-    throw CFileException(CFileException::nameTooShort, path);
-  }
-  const size_t kept = text.size() - kExtensionLength;
-  if (text.substr(kept).find_first_of(kFolderEnds) != std::string_view::npos ||
-      IsFolderEnd(text[kept - 1])) {
-    throw CFileException(CFileException::nameTooShort, path);
-  }
-  // Cutting a double-byte character in two would join its lead byte to the new extension and
-  // make a name the user never chose.
-  if (!IsCharacterBoundary(path, kept)) {
-    throw CFileException(CFileException::nameTooShort, path);
-  }
-  return path.Left(kept) + extension;
-}
-
-CString MakeOutputPath(const CString& path, const CString& output_folder, const char* extension) {
-  CString sibling = MakeSiblingPath(path, extension);
-  if (output_folder.IsEmpty()) return sibling;
-  const std::string_view text = sibling.view();
-  const size_t folder_end = text.find_last_of(kFolderEnds);
-  const std::string_view name =
-      folder_end == std::string_view::npos ? text : text.substr(folder_end + 1);
-  CString output = output_folder;
-  if (!IsFolderEnd(output_folder.view().back())) output += kFolderEnds[0];
-  return output += name;
-}
-
-ConversionSummary ConvertFile(const CString& path) { return ConvertFile(path, CString()); }
-
-ConversionSummary ConvertFile(const CString& path, const CString& output_folder) {
-  ConversionSummary summary;
-  summary.mid_path = MakeOutputPath(path, output_folder, "mid");
-  summary.mif_path = MakeOutputPath(path, output_folder, "mif");
-
-  CStdioFile input(path, CFile::modeRead);
-  RefuseOutputThatIsInput(summary.mid_path, input, path);
-  RefuseOutputThatIsInput(summary.mif_path, input, path);
-
-  CReplaceFile mid(summary.mid_path);
-  CReplaceFile mif(summary.mif_path);
-
-  const ScannedCoordinates scanned = ScanCoordinates(input, path);
+  const ScannedCoordinates scanned = ScanCoordinates(outputs.input(), path);
   summary.found_coordinate_line = scanned.found;
   summary.point_count = scanned.points;
 
@@ -217,11 +136,11 @@ ConversionSummary ConvertFile(const CString& path, const CString& output_folder)
   polyline.Format("PLINE %d\n", static_cast<int>(scanned.points));
   mif.WriteString(polyline);
   SampledOutput point_text(mif);
-  WritePointText(input, scanned, point_text);
+  WritePointText(outputs.input(), scanned, point_text);
   summary.point_text_is_pairs = point_text.IsPairs();
-  WriteLineEnds(mid, scanned.points);
+  WriteLineEnds(outputs.mid(), scanned.points);
 
-  CommitPair(mid, mif);
+  outputs.Commit();
   return summary;
 }
 

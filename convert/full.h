@@ -1,6 +1,8 @@
-// ConvertKmlFile: the full conversion of a KML or KMZ file into a MapInfo Interchange pair:
-// every placemark with its geometry, attributes and style, in the character set asked for.
-// The outputs are named, checked and replaced as a pair exactly as by ConvertFile.
+// ConvertFull: the full conversion of a KML or KMZ file into a MapInfo Interchange pair: every
+// placemark with its geometry, attributes and style, in the character set asked for. It drives
+// the stages, bytes (input/) → XML events (xml/) → placemarks (kml/) → MIF and MID (mif/), and
+// binds the writer to the reader's style table. The outputs are named, checked and replaced as
+// a pair by OutputPair (output_pair.h), as for the one-line conversion.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +12,7 @@
 
 namespace convert {
 
-struct KmlConversionOptions {
+struct FullOptions {
   mif::Charset charset = mif::Charset::kWindowsSimpChinese;
   // Called now and then with the bytes of the input read so far and its size (may be null).
   void (*progress)(uint64_t done, uint64_t total, void* context) = nullptr;
@@ -19,7 +21,7 @@ struct KmlConversionOptions {
   platform::CString output_folder;
 };
 
-struct KmlConversionSummary {
+struct FullSummary {
   platform::CString mid_path;
   platform::CString mif_path;
   uint64_t placemarks = 0;
@@ -33,10 +35,9 @@ struct KmlConversionSummary {
 
 // Converts the KML or KMZ file at `path` into MakeOutputPath(path, options.output_folder,
 // "mif") and (..., "mid").
-// Throws CFileException naming the file: every error of ConvertFile, and badXml (with line and
-// column), badZip, noKmlInZip, encryptedZip, unknownEncoding, badEncoding; then neither output
-// has changed.
-KmlConversionSummary ConvertKmlFile(const platform::CString& path,
-                                    const KmlConversionOptions& options);
+// Throws CFileException naming the file: every error of OutputPair, and badXml (with line and
+// column), badZip, noKmlInZip, encryptedZip, unknownEncoding, badEncoding, read and write
+// errors; then neither output has changed.
+FullSummary ConvertFull(const platform::CString& path, const FullOptions& options);
 
 }  // namespace convert

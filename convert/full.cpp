@@ -1,20 +1,15 @@
-#include "convert/convert_kml.h"
+#include "convert/full.h"
 
-#include "convert/convert_file.h"
+#include "convert/output_pair.h"
 #include "input/document_source.h"
 #include "input/text_decoder.h"
 #include "kml/kml_reader.h"
 #include "mif/mif_writer.h"
-#include "platform/file_exception.h"
 #include "platform/replace_file.h"
-#include "platform/stdio_file.h"
 #include "xml/xml_reader.h"
 
 namespace convert {
 
-using platform::CFile;
-using platform::CReplaceFile;
-using platform::CStdioFile;
 using platform::CString;
 
 namespace {
@@ -23,7 +18,7 @@ namespace {
 // that the look costs nothing.
 constexpr unsigned kEventsPerProgress = 4096;
 
-void ReportProgress(const KmlConversionOptions& options, const input::ByteSource& source) {
+void ReportProgress(const FullOptions& options, const input::ByteSource& source) {
   if (options.progress != nullptr) {
     options.progress(source.FilePosition(), source.FileSize(), options.progress_context);
   }
@@ -31,20 +26,13 @@ void ReportProgress(const KmlConversionOptions& options, const input::ByteSource
 
 }  // namespace
 
-KmlConversionSummary ConvertKmlFile(const CString& path, const KmlConversionOptions& options) {
-  KmlConversionSummary summary;
-  summary.mid_path = MakeOutputPath(path, options.output_folder, "mid");
-  summary.mif_path = MakeOutputPath(path, options.output_folder, "mif");
+FullSummary ConvertFull(const CString& path, const FullOptions& options) {
+  OutputPair outputs(path, options.output_folder);
+  FullSummary summary;
+  summary.mid_path = outputs.mid_path();
+  summary.mif_path = outputs.mif_path();
 
-  CStdioFile input(path, CFile::modeRead);
-  RefuseOutputThatIsInput(summary.mid_path, input, path);
-  RefuseOutputThatIsInput(summary.mif_path, input, path);
-  // The temporaries exist before the long read, so that a folder that cannot be written is
-  // reported at once.
-  CReplaceFile mid(summary.mid_path);
-  CReplaceFile mif(summary.mif_path);
-
-  const std::unique_ptr<input::ByteSource> raw = input::OpenDocument(input);
+  const std::unique_ptr<input::ByteSource> raw = input::OpenDocument(outputs.input());
   const std::unique_ptr<input::ByteSource> text = input::DecodeToUtf8(*raw, path);
   xml::XmlReader xml(*text, path);
   kml::KmlReader reader(xml);
@@ -77,8 +65,8 @@ KmlConversionSummary ConvertKmlFile(const CString& path, const KmlConversionOpti
   }
   ReportProgress(options, *raw);
 
-  writer.Write(reader.styles(), mif, mid);
-  CommitPair(mid, mif);
+  writer.Write(reader.styles(), outputs.mif(), outputs.mid());
+  outputs.Commit();
 
   const kml::ReaderCounts& read = reader.counts();
   summary.placemarks = read.placemarks;

@@ -1,4 +1,4 @@
-#include "convert/convert_file.h"
+#include "convert/first_line.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +59,7 @@ class ConvertFileTest : public ::testing::Test {
     }
   }
 
-  ConversionSummary Convert(const std::string& name) { return ConvertFile(CString(PathOf(name))); }
+  FirstLineSummary Convert(const std::string& name) { return ConvertFile(CString(PathOf(name))); }
 
   // Converts `name`, expecting a file error with `cause` whose report names `named`.
   void ExpectError(const std::string& name, CFileException::Cause cause, const std::string& named) {
@@ -82,7 +82,7 @@ TEST_F(ConvertFileTest, ExampleGivesTheExactBytes) {
   WriteFile("route.kml",
             "<Placemark><LineString>\n<coordinates>\n"
             "\t\t116.391,39.907,0 116.392,39.908,0 \n</coordinates>\n</LineString></Placemark>\n");
-  const ConversionSummary summary = Convert("route.kml");
+  const FirstLineSummary summary = Convert("route.kml");
   EXPECT_EQ(summary.mid_path.str(), PathOf("route.mid"));
   EXPECT_EQ(summary.mif_path.str(), PathOf("route.mif"));
   EXPECT_TRUE(summary.found_coordinate_line);
@@ -172,74 +172,6 @@ TEST_F(ConvertFileTest, OutputNamesLoseTheLastThreeBytes) {
     WriteFile(row.input, "<coordinates>\n1,2,0 \n");
     Convert(row.input);
     EXPECT_EQ(Names(), (std::set<std::string>{row.input, row.mid, row.mif}));
-  }
-}
-
-TEST(MakeSiblingPathTest, Table) {
-  const struct {
-    CString path;
-    const char* mid;  // nullptr: refused
-  } rows[] = {
-    {"/maps/route.kml", "/maps/route.mid"},
-    {"/maps/routes", "/maps/roumid"},
-    {"abcd", "amid"},
-    {"/maps/abcd", "/maps/amid"},
-    {"/maps/abc", nullptr},  // nothing of the name left
-    {"/maps/ab", nullptr},   // would reach into the folder
-    {"/maps/a", nullptr},
-    {"/maps/", nullptr},
-    {"abc", nullptr},
-    {"ab", nullptr},
-    {"", nullptr},
-#if defined(_WIN32)
-    {"C:\\maps\\route.kml", "C:\\maps\\route.mid"},
-    {"C:\\maps\\routes", "C:\\maps\\roumid"},
-    {"C:\\maps\\ab", nullptr},
-    {"C:\\maps/ab", nullptr},
-    {"C:\\abc", nullptr},
-    {"C:abc", nullptr},
-    {"C:ab", nullptr},
-#endif
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.path.str());
-    if (row.mid != nullptr) {
-      EXPECT_EQ(MakeSiblingPath(row.path, "mid").str(), row.mid);
-      continue;
-    }
-    try {
-      MakeSiblingPath(row.path, "mid");
-      ADD_FAILURE() << "accepted";
-    } catch (const CFileException& error) {
-      EXPECT_EQ(error.m_cause, CFileException::nameTooShort);
-      EXPECT_EQ(error.m_strFileName, row.path);
-    }
-  }
-}
-
-// Losing three bytes must not cut a double-byte character in two: its lead byte would join
-// the new extension ("\xC2" "mid" reads as another character followed by "id" in GBK).
-TEST(MakeSiblingPathTest, NeverSplitsACharacter) {
-  const struct {
-    const platform::CodePage page;
-    CString path;
-    const char* mid;  // nullptr: refused
-  } rows[] = {
-      {platform::CodePage::Gbk(), "/maps/\xC2\xB7\xCF\xDF", nullptr},
-      {platform::CodePage::Gbk(), "/maps/\xC2\xB7\xCF\xDF.kml", "/maps/\xC2\xB7\xCF\xDF.mid"},
-      {platform::CodePage::Gbk(), "/maps/ab\xC2\xB7x", "/maps/abmid"},
-      {platform::CodePage::Gbk(), "/maps/a\xC2\x40x", "/maps/amid"},
-      {platform::CodePage::Utf8(), "/maps/a\xE8\xB7\xAF", "/maps/amid"},
-      {platform::CodePage::Utf8(), "/maps/a\xE8\xB7\xAFx", nullptr},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.path.str());
-    platform::ScopedCodePage page(row.page);
-    if (row.mid != nullptr) {
-      EXPECT_EQ(MakeSiblingPath(row.path, "mid").str(), row.mid);
-    } else {
-      EXPECT_THROW(MakeSiblingPath(row.path, "mid"), CFileException);
-    }
   }
 }
 
@@ -396,28 +328,6 @@ TEST_F(ConvertFileTest, OutputThatCannotBeCreatedLeavesNothingBehind) {
   EXPECT_EQ(Names(), (std::set<std::string>{"route.kml", "route.mid"}));
 }
 #endif
-
-TEST(MakeOutputPathTest, TheFileNameGoesIntoTheOutputFolder) {
-#if defined(_WIN32)
-  const char* const rows[][3] = {
-      {"C:\\maps\\route.kml", "", "C:\\maps\\route.mif"},
-      {"C:\\maps\\route.kml", "D:\\out", "D:\\out\\route.mif"},
-      {"maps/route.kml", "out\\", "out\\route.mif"},
-      {"route.kml", "D:", "D:route.mif"},
-  };
-#else
-  const char* const rows[][3] = {
-      {"/maps/route.kml", "", "/maps/route.mif"},
-      {"/maps/route.kml", "/out", "/out/route.mif"},
-      {"route.kml", "out/", "out/route.mif"},
-      {"a.b.kmz", "o", "o/a.b.mif"},
-  };
-#endif
-  for (const auto& row : rows) {
-    EXPECT_EQ(MakeOutputPath(row[0], row[1], "mif").str(), row[2]) << row[0] << " " << row[1];
-  }
-  EXPECT_THROW(MakeOutputPath("/maps/ab", "/out", "mif"), CFileException);
-}
 
 TEST(IsPairsOfNumbersTest, Table) {
   const struct {
