@@ -138,7 +138,7 @@ class MifWriter::Impl {
   }
 
   void BeginPlacemark() {
-    header_ = PlacemarkHeader();
+    adding_ = PlacemarkHeader();
     outer_kept_ = false;
   }
 
@@ -155,7 +155,7 @@ class MifWriter::Impl {
     if (skip_part_ || coordinates.empty()) return;
     if (part_kind_ != feature::PartKind::kPoint) {
       const Shape shape = part_kind_ == feature::PartKind::kLine ? Shape::kLine : Shape::kRing;
-      text::CheckObjectPoints(header_.shape_points[Index(shape)] + part_points_, report_path_);
+      text::CheckObjectPoints(adding_.shape_points[Index(shape)] + part_points_, report_path_);
     }
     // Plain points go straight into one buffer, sized once for the whole batch.
     size_t bound = 0;
@@ -170,11 +170,11 @@ class MifWriter::Impl {
       if (!coordinate.plain) {
         // A number with an exponent may grow when written plainly: such a point is written
         // on its own, after what the buffer holds.
-        text_.clear();
-        text::AppendPoint(coordinate.x, coordinate.y, text_);
+        point_line_.clear();
+        text::AppendPoint(coordinate.x, coordinate.y, point_line_);
         coordinates_.Write(std::string_view(points_buffer_.data(),
                                             static_cast<size_t>(at - points_buffer_.data())));
-        coordinates_.Write(text_);
+        coordinates_.Write(point_line_);
         at = points_buffer_.data();
         continue;
       }
@@ -232,15 +232,15 @@ class MifWriter::Impl {
     part.points = part_points_;
     part.shape = shape;
     parts_.Write(std::string_view(reinterpret_cast<const char*>(&part), sizeof part));
-    ++header_.parts;
-    ++header_.shape_parts[Index(shape)];
-    header_.shape_points[Index(shape)] += part_points_;
+    ++adding_.parts;
+    ++adding_.shape_parts[Index(shape)];
+    adding_.shape_points[Index(shape)] += part_points_;
   }
 
   void EndPlacemark(const feature::Placemark& placemark) {
-    header_.inline_style = placemark.inline_style;
-    header_.style_url_size = static_cast<uint32_t>(placemark.style_url.size());
-    record_.assign(sizeof header_, '\0');
+    adding_.inline_style = placemark.inline_style;
+    adding_.style_url_size = static_cast<uint32_t>(placemark.style_url.size());
+    record_.assign(sizeof adding_, '\0');
     record_ += placemark.style_url;
     for (const feature::Attribute& attribute : placemark.attributes) {
       if (attribute.value.empty()) continue;
@@ -266,13 +266,13 @@ class MifWriter::Impl {
       const AttributeHeader entry{column, static_cast<uint32_t>(value_.size())};
       record_.append(reinterpret_cast<const char*>(&entry), sizeof entry);
       record_ += value_;
-      ++header_.attributes;
+      ++adding_.attributes;
     }
-    std::memcpy(record_.data(), &header_, sizeof header_);
+    std::memcpy(record_.data(), &adding_, sizeof adding_);
     placemarks_.Write(record_);
     ++placemark_count_;
 
-    switch (KindOf(header_)) {
+    switch (KindOf(adding_)) {
       case ObjectKind::kNone:
         ++counts_.no_geometry;
         break;
@@ -304,11 +304,11 @@ class MifWriter::Impl {
     parts_position_ = 0;
     coordinates_position_ = 0;
     for (uint64_t i = 0; i < placemark_count_; ++i) {
-      ReadExact(placemarks_, reinterpret_cast<char*>(&header_), sizeof header_);
-      style_url_.resize(header_.style_url_size);
+      ReadExact(placemarks_, reinterpret_cast<char*>(&writing_), sizeof writing_);
+      style_url_.resize(writing_.style_url_size);
       ReadExact(placemarks_, style_url_.data(), style_url_.size());
       ReadRow();
-      const feature::Style style = styles.Resolve(style_url_, header_.inline_style);
+      const feature::Style style = styles.Resolve(style_url_, writing_.inline_style);
       WriteObject(style, mif);
       WriteRow(mid);
     }
@@ -355,7 +355,7 @@ class MifWriter::Impl {
   void LayOutColumns() {
     positions_.assign(columns_.size(), kNoColumn);
     names_.clear();
-    kinds_of_.clear();
+    column_at_.clear();
     std::unordered_set<std::string> used;
     for (uint32_t column = 0; column < columns_.size(); ++column) {
       const Column& stats = columns_[column];
@@ -375,7 +375,7 @@ class MifWriter::Impl {
       }
       positions_[column] = static_cast<uint32_t>(names_.size());
       names_.push_back(text::UniqueName(name, charset_, used));
-      kinds_of_.push_back(column);
+      column_at_.push_back(column);
     }
   }
 
@@ -399,7 +399,7 @@ class MifWriter::Impl {
       AppendNumber(names_.size(), out);
       out += "\r\n";
       for (size_t i = 0; i < names_.size(); ++i) {
-        const Column& stats = columns_[kinds_of_[i]];
+        const Column& stats = columns_[column_at_[i]];
         out += "  ";
         out += names_[i];
         if (stats.all_integer) {
@@ -431,7 +431,7 @@ class MifWriter::Impl {
     row_values_.assign(names_.size(), std::string_view());
     row_text_.clear();
     row_places_.clear();
-    for (uint32_t i = 0; i < header_.attributes; ++i) {
+    for (uint32_t i = 0; i < writing_.attributes; ++i) {
       AttributeHeader entry;
       ReadExact(placemarks_, reinterpret_cast<char*>(&entry), sizeof entry);
       const size_t start = row_text_.size();
@@ -451,7 +451,7 @@ class MifWriter::Impl {
     std::string& out = mid_out_;
     for (size_t i = 0; i < names_.size(); ++i) {
       if (i > 0) out += ',';
-      const Column& stats = columns_[kinds_of_[i]];
+      const Column& stats = columns_[column_at_[i]];
       if (stats.all_integer || stats.all_decimal) {
         out += row_values_[i];
       } else {
@@ -465,8 +465,8 @@ class MifWriter::Impl {
   void WriteObject(const feature::Style& style, platform::CReplaceFile& mif) {
     std::string& out = mif_out_;
     const uint64_t first_part = parts_position_;
-    const auto& parts = header_.shape_parts;
-    switch (KindOf(header_)) {
+    const auto& parts = writing_.shape_parts;
+    switch (KindOf(writing_)) {
       case ObjectKind::kNone:
         out += "None\r\n";
         break;
@@ -494,14 +494,14 @@ class MifWriter::Impl {
         if (parts[Index(Shape::kPoint)] > 0) WriteMultipoint(first_part, style, mif);
         break;
     }
-    SeekParts(first_part + header_.parts * sizeof(PartRecord));
+    SeekParts(first_part + writing_.parts * sizeof(PartRecord));
   }
 
   void WriteMultipoint(uint64_t first_part, const feature::Style& style,
                        platform::CReplaceFile& mif) {
     std::string& out = mif_out_;
     out += "Multipoint ";
-    AppendNumber(header_.shape_points[Index(Shape::kPoint)], out);
+    AppendNumber(writing_.shape_points[Index(Shape::kPoint)], out);
     out += "\r\n";
     CopyParts(first_part, Shape::kPoint, false, mif);
     text::AppendSymbol(style, out);
@@ -510,7 +510,7 @@ class MifWriter::Impl {
   // One section as "Pline n", several as "Pline Multiple k".
   void WriteLines(uint64_t first_part, const feature::Style& style, platform::CReplaceFile& mif) {
     std::string& out = mif_out_;
-    const uint64_t lines = header_.shape_parts[Index(Shape::kLine)];
+    const uint64_t lines = writing_.shape_parts[Index(Shape::kLine)];
     out += "Pline ";
     if (lines > 1) {
       out += "Multiple ";
@@ -518,7 +518,7 @@ class MifWriter::Impl {
       out += "\r\n";
       CopyParts(first_part, Shape::kLine, true, mif);
     } else {
-      AppendNumber(header_.shape_points[Index(Shape::kLine)], out);
+      AppendNumber(writing_.shape_points[Index(Shape::kLine)], out);
       out += "\r\n";
       CopyParts(first_part, Shape::kLine, false, mif);
     }
@@ -528,7 +528,7 @@ class MifWriter::Impl {
   void WriteRegion(uint64_t first_part, const feature::Style& style, platform::CReplaceFile& mif) {
     std::string& out = mif_out_;
     out += "Region ";
-    AppendNumber(header_.shape_parts[Index(Shape::kRing)], out);
+    AppendNumber(writing_.shape_parts[Index(Shape::kRing)], out);
     out += "\r\n";
     CopyParts(first_part, Shape::kRing, true, mif);
     text::AppendPen(style, true, out);
@@ -539,7 +539,7 @@ class MifWriter::Impl {
   // with `counted`.
   void CopyParts(uint64_t first_part, Shape shape, bool counted, platform::CReplaceFile& mif) {
     SeekParts(first_part);
-    for (uint64_t i = 0; i < header_.parts; ++i) {
+    for (uint64_t i = 0; i < writing_.parts; ++i) {
       PartRecord part;
       ReadExact(parts_, reinterpret_cast<char*>(&part), sizeof part);
       parts_position_ += sizeof part;
@@ -592,14 +592,14 @@ class MifWriter::Impl {
   uint64_t placemark_count_ = 0;
   bool version_650_ = false;
 
-  // The placemark and the part being added (and, in Write, the placemark being written).
-  PlacemarkHeader header_;
+  // The placemark and the part being added.
+  PlacemarkHeader adding_;
   bool outer_kept_ = false;
   feature::PartKind part_kind_ = feature::PartKind::kPoint;
   uint64_t part_points_ = 0;
   uint64_t part_offset_ = 0;
   bool skip_part_ = false;
-  std::string text_;
+  std::string point_line_;  // a point written on its own
   std::vector<char> points_buffer_;
   std::string record_;
   std::string value_;
@@ -610,9 +610,10 @@ class MifWriter::Impl {
   size_t builtins_used_ = 0;
   std::vector<uint32_t> positions_;  // by column: its place in the output, or kNoColumn
   std::vector<std::string> names_;   // by place in the output
-  std::vector<uint32_t> kinds_of_;   // by place in the output: the column
+  std::vector<uint32_t> column_at_;  // by place in the output: the column
 
-  // Writing.
+  // Writing: the placemark being written, as read back from the spill.
+  PlacemarkHeader writing_;
   std::string style_url_;
   std::string row_text_;
   std::vector<std::string_view> row_values_;

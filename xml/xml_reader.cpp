@@ -95,7 +95,7 @@ class XmlReader::Impl {
   Impl(input::ByteSource& utf8, const CString& path, TextPath text_path)
       : source_(utf8),
         path_(path),
-        around_parser_(text_path == TextPath::kAroundParser),
+        around_allowed_(text_path == TextPath::kAroundParser),
         tag_searcher_(kCoordinatesTagEnd.begin(), kCoordinatesTagEnd.end()) {
     // What may fail for want of memory comes first: once the parser exists, a throw from this
     // constructor would lose it.
@@ -188,7 +188,7 @@ class XmlReader::Impl {
     arena_.clear();
     next_ = 0;
     while (queue_.empty() && !finished_) {
-      if (around_) {
+      if (around_now_) {
         TakeTextAroundParser();
       } else {
         ParseMore();
@@ -211,7 +211,7 @@ class XmlReader::Impl {
   // Where the next chunk handed to the parser ends: just after the start tag of a long
   // coordinate text, else short of a tag's end that the buffer may cut.
   const char* ChunkEnd(const char* data, const char* end) const {
-    if (!around_parser_ || source_done_) return end;
+    if (!around_allowed_ || source_done_) return end;
     const char* from = data;
     for (;;) {
       const char* const found = std::search(from, end, tag_searcher_);
@@ -268,7 +268,7 @@ class XmlReader::Impl {
   // follows is taken here for as long as it is plain, and the parser goes on after it.
   void BeginAroundParser() {
     text_may_go_around_ = false;  // the parser reports nothing until the text has been taken
-    around_ = true;
+    around_now_ = true;
     around_line_ = XML_GetCurrentLineNumber(parser_);
     around_column_ = XML_GetCurrentColumnNumber(parser_);
     around_breaks_ = 0;
@@ -299,7 +299,7 @@ class XmlReader::Impl {
   // The parser has not seen the text taken around it: its lines and columns from here on are
   // mapped back to the file's.
   void EndAroundParser() {
-    around_ = false;
+    around_now_ = false;
     skipped_lines_ += around_breaks_;
     if (around_breaks_ != 0) {
       // The file's column after the text is the length of the text's last line.
@@ -367,7 +367,7 @@ class XmlReader::Impl {
         ++queued.attribute_count;
       }
       self.queue_.push_back(queued);
-      if (self.around_parser_ && queued.attribute_count == 0 &&
+      if (self.around_allowed_ && queued.attribute_count == 0 &&
           self.View(queued.name) == "coordinates") {
         // Only a tag that ends the bytes handed to the parser is followed by text that the
         // parser has not begun to read.
@@ -407,7 +407,7 @@ class XmlReader::Impl {
 
   input::ByteSource& source_;
   const CString path_;
-  const bool around_parser_;
+  const bool around_allowed_;  // long coordinate texts may be taken around the parser
   const std::boyer_moore_horspool_searcher<std::string_view::const_iterator> tag_searcher_;
   XML_Parser parser_ = nullptr;
   std::vector<char> input_;  // the read buffer: bytes [input_begin_, input_end_) not yet used
@@ -416,7 +416,7 @@ class XmlReader::Impl {
   bool source_done_ = false;
   // A text taken around the parser, and what the parser's positions lack because of such texts.
   bool text_may_go_around_ = false;  // the last event was a start tag that ends the fed bytes
-  bool around_ = false;              // a text is being taken around the parser
+  bool around_now_ = false;          // a text is being taken around the parser
   uint64_t around_line_ = 0;         // the parser's line and column where it began
   uint64_t around_column_ = 0;
   uint64_t around_breaks_ = 0;  // line breaks in it so far
