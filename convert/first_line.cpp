@@ -7,6 +7,7 @@
 #include "convert/coordinate_scanner.h"
 #include "convert/output_pair.h"
 #include "convert/point_text_rewriter.h"
+#include "feature/number.h"
 #include "platform/replace_file.h"
 
 namespace convert {
@@ -63,34 +64,6 @@ class SampledOutput {
 
 bool IsBlank(char byte) { return byte == ' ' || byte == '\t' || byte == '\r'; }
 
-bool IsDigit(char byte) { return byte >= '0' && byte <= '9'; }
-
-// A decimal number as MIF readers take it: a sign, digits with at most one point, an exponent.
-bool IsNumber(std::string_view token) {
-  size_t at = 0;
-  if (at < token.size() && (token[at] == '-' || token[at] == '+')) ++at;
-  size_t digits = 0;
-  bool point = false;
-  for (; at < token.size(); ++at) {
-    if (IsDigit(token[at])) {
-      ++digits;
-    } else if (token[at] == '.' && !point) {
-      point = true;
-    } else {
-      break;
-    }
-  }
-  if (digits == 0) return false;
-  if (at < token.size() && (token[at] == 'e' || token[at] == 'E')) {
-    ++at;
-    if (at < token.size() && (token[at] == '-' || token[at] == '+')) ++at;
-    const size_t exponent_start = at;
-    while (at < token.size() && IsDigit(token[at])) ++at;
-    if (at == exponent_start) return false;
-  }
-  return at == token.size();
-}
-
 bool IsPair(std::string_view line) {
   size_t numbers = 0;
   size_t at = 0;
@@ -99,7 +72,8 @@ bool IsPair(std::string_view line) {
     if (at == line.size()) break;
     size_t end = at;
     while (end < line.size() && !IsBlank(line[end])) ++end;
-    if (!IsNumber(line.substr(at, end - at))) return false;
+    // A MIF reader takes any decimal number; its range is not this check's concern.
+    if (!feature::IsDecimalNumber(line.substr(at, end - at))) return false;
     ++numbers;
     at = end;
   }

@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,14 +16,6 @@
 #include "feature/placemark.h"
 
 namespace kml {
-
-// True when `text` is a finite decimal number: an optional sign, digits with at most one '.'
-// (".5" and "5." count), an optional exponent. Nothing else, not even white space.
-bool IsNumber(std::string_view text);
-
-// The value of a number that IsNumber accepts (a leading '+' is allowed); nullopt for any other
-// text and for a number out of the range of double.
-std::optional<double> ParseNumber(std::string_view text);
 
 class CoordinateTokenizer {
  public:

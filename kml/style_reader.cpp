@@ -1,6 +1,6 @@
 #include "kml/style_reader.h"
 
-#include "kml/coordinates.h"
+#include "feature/number.h"
 
 namespace kml {
 
@@ -37,7 +37,7 @@ std::optional<bool> ParseBool(std::string_view text) {
 }
 
 std::optional<double> ParseSize(std::string_view text) {
-  const std::optional<double> value = ParseNumber(TrimSpace(text));
+  const std::optional<double> value = feature::ParseNumber(TrimSpace(text));
   if (value && *value < 0) return std::nullopt;
   return value;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "feature/number.h"
 #include "platform/file_exception.h"
 
 namespace mif::text {
@@ -13,23 +14,9 @@ namespace {
 bool IsDigit(char ch) { return static_cast<unsigned char>(ch - '0') < 10; }
 bool IsAsciiLetter(char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); }
 
-// Most coordinates are written as "-12.345": those are copied as they are.
-bool IsPlainNumber(std::string_view number) {
-  const char* p = number.data();
-  const char* const end = p + number.size();
-  if (p != end && *p == '-') ++p;
-  const char* const integer = p;
-  while (p != end && IsDigit(*p)) ++p;
-  if (p == integer) return false;
-  if (p == end) return true;
-  if (*p != '.') return false;
-  const char* const fraction = ++p;
-  while (p != end && IsDigit(*p)) ++p;
-  return p == end && p != fraction;
-}
-
 void AppendNumber(std::string_view number, std::string& out) {
-  if (IsPlainNumber(number)) {
+  // Most coordinates are written as "-12.345": those are copied as they are.
+  if (feature::IsPlainDecimal(number)) {
     out += number;
     return;
   }
@@ -161,7 +148,7 @@ void AppendClause(std::string_view name, std::initializer_list<uint64_t> values,
 }  // namespace
 
 void AppendPoint(std::string_view x, std::string_view y, std::string& out) {
-  if (IsPlainNumber(x) && IsPlainNumber(y)) {
+  if (feature::IsPlainDecimal(x) && feature::IsPlainDecimal(y)) {
     // One growth and two copies for the usual point.
     const size_t start = out.size();
     out.resize(start + x.size() + y.size() + 3);
@@ -188,7 +175,8 @@ size_t CutLength(std::string_view text, size_t max, Charset charset) {
   }
 }
 
-bool IsDecimal(std::string_view value) { return IsPlainNumber(value); }
+// Plain ones only: a Float column read back must give the text that was written.
+bool IsDecimal(std::string_view value) { return feature::IsPlainDecimal(value); }
 
 bool HasLeadingZero(std::string_view value) {
   const std::string_view digits = value.substr(!value.empty() && value[0] == '-' ? 1 : 0);
