@@ -1,6 +1,6 @@
 // What the robustness tests share: a private folder per test, helper verbs to write, read and
-// list its files by names in the system code page, and a batch run of kml2mif's batch function that
-// reports what it printed.
+// list its files by names in the system code page, and a batch run of kml2mif's batch function
+// that reports what it printed.
 #pragma once
 
 #include <gtest/gtest.h>
