@@ -33,6 +33,17 @@ uint64_t EqualBytes(uint64_t word, char byte) {
   return ~(((differ & kLow7) + kLow7) | differ | kLow7);
 }
 
+// After the loops of 64-byte blocks: a ",0 " that began at the end of the last block (bit i of
+// `previous_ends`: one began at its byte i) still has its zero or blank ahead.
+[[maybe_unused]] void FinishLastBlock(uint64_t previous_ends, const char*& read, char*& write) {
+  if ((previous_ends >> 63) != 0) {
+    *write++ = '\n';
+    read += 2;
+  } else if (((previous_ends >> 62) & 1) != 0) {
+    read += 1;
+  }
+}
+
 }  // namespace
 
 #if KML_WIDE_LOOPS
@@ -64,13 +75,7 @@ void RewriteBlocksCrLfAvx512(const char*& read, const char* end, char*& write) {
     previous_ends = ends;
     read += kBlock;
   }
-  // A ",0 " that began at the end of the last block: its zero or blank is still ahead.
-  if ((previous_ends >> 63) != 0) {
-    *write++ = '\n';
-    read += 2;
-  } else if (((previous_ends >> 62) & 1) != 0) {
-    read += 1;
-  }
+  FinishLastBlock(previous_ends, read, write);
 }
 
 }  // namespace
@@ -252,13 +257,7 @@ void PointTextRewriter::RewriteBlocksCrLf(const char*& read, const char* end, ch
     previous_ends = ends;
     read += kBlock;
   }
-  // A ",0 " that began at the end of the last block: its zero or blank is still ahead.
-  if ((previous_ends >> 63) != 0) {
-    *write++ = '\n';
-    read += 2;
-  } else if (((previous_ends >> 62) & 1) != 0) {
-    read += 1;
-  }
+  FinishLastBlock(previous_ends, read, write);
 }
 #endif
 
