@@ -25,9 +25,12 @@ TempFolder::TempFolder(std::string_view tag, const fs::path& parent) {
 TempFolder::~TempFolder() {
   std::error_code ignored;
   fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
-    if (entry.is_directory(ignored)) {
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  // Step by step with error codes: the iterator's ++ would throw, and a destructor must not.
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(path_, error), end; !error && it != end;
+       it.increment(error)) {
+    if (it->is_directory(ignored)) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     }
   }
   fs::remove_all(path_, ignored);
