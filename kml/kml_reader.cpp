@@ -260,7 +260,7 @@ void KmlReader::State::OnStart(const XmlEvent& event) {
              !folders_.back().named) {
     Collect(Field::kFolderName);
   }
-  if (collect_depth_ != 0) return;
+  if (collect_depth_ != 0 || !StyleReader::Concerns(tag)) return;
   const bool has_id = tag == Tag::kStyle || tag == Tag::kStyleMap;
   if (const std::optional<StyleReader::Field> field =
           style_reader_.Start(tag, Up(1), Up(2), tags_.size(), in_placemark_,

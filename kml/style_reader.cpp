@@ -138,7 +138,7 @@ void StyleReader::Collected(Field field, const std::string& value) {
   }
 }
 
-void StyleReader::End(size_t depth, feature::Placemark& placemark) {
+void StyleReader::EndOpen(size_t depth, feature::Placemark& placemark) {
   if (style_depth_ == depth) {
     switch (target_) {
       case Target::kShared:

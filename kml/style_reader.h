@@ -38,6 +38,26 @@ class StyleReader {
   // REQUIRES: `table` outlives the style reader.
   explicit StyleReader(StyleTable& table) : table_(table) {}
 
+  // Whether Start may want an element `tag`: the reader asks only about these, since most
+  // elements of a document are none of them.
+  static bool Concerns(Tag tag) {
+    switch (tag) {
+      case Tag::kStyle:
+      case Tag::kStyleMap:
+      case Tag::kPair:
+      case Tag::kKey:
+      case Tag::kStyleUrl:
+      case Tag::kColor:
+      case Tag::kWidth:
+      case Tag::kFill:
+      case Tag::kOutline:
+      case Tag::kScale:
+        return true;
+      default:
+        return false;
+    }
+  }
+
   // An element `tag` has started as the `depth`-th open element, below `parent` and
   // `grandparent`; `in_placemark` tells whether a placemark is open, `id` is the element's id
   // attribute. Gives the field whose text the caller is to collect and hand to Collected.
@@ -47,7 +67,11 @@ class StyleReader {
   // The text of `field`, trimmed.
   void Collected(Field field, const std::string& value);
   // The `depth`-th open element has ended; an inline style goes onto `placemark`.
-  void End(size_t depth, feature::Placemark& placemark);
+  void End(size_t depth, feature::Placemark& placemark) {
+    if (depth == style_depth_ || depth == pair_depth_ || depth == map_depth_) {
+      EndOpen(depth, placemark);
+    }
+  }
 
   // A placemark begins: its inline style and StyleMap are forgotten.
   void BeginPlacemark(feature::Placemark& placemark);
@@ -56,6 +80,9 @@ class StyleReader {
 
  private:
   enum class Target : uint8_t { kShared, kInline, kPair };
+
+  // End for an element that the style reader has open.
+  void EndOpen(size_t depth, feature::Placemark& placemark);
 
   StyleTable& table_;
 
