@@ -8,6 +8,7 @@
 
 #include "platform/file_exception.h"
 #include "platform/transcoder.h"
+#include "testing/piecewise_source.h"
 
 namespace input {
 namespace {
@@ -16,30 +17,8 @@ using platform::CFileException;
 using platform::CString;
 using namespace std::string_literals;
 
-// A document in memory that gives its bytes a few at a time, cycling through `pieces`, so that
-// characters, BOMs and declarations are cut everywhere.
-class PiecewiseSource : public ByteSource {
- public:
-  PiecewiseSource(std::string bytes, std::vector<size_t> pieces)
-      : bytes_(std::move(bytes)), pieces_(std::move(pieces)) {}
-
-  size_t Read(char* buffer, size_t size) override {
-    const size_t piece = pieces_[turn_++ % pieces_.size()];
-    const size_t count = std::min({size, piece, bytes_.size() - at_});
-    std::copy_n(bytes_.data() + at_, count, buffer);
-    at_ += count;
-    return count;
-  }
-  uint64_t FilePosition() const override { return at_; }
-  uint64_t FileSize() const override { return bytes_.size(); }
-
- private:
-  std::string bytes_;
-  std::vector<size_t> pieces_;
-  size_t turn_ = 0;
-  size_t at_ = 0;
-};
-
+// Each document is read in pieces of these sizes, so that characters, BOMs and declarations
+// are cut everywhere.
 const std::vector<std::vector<size_t>> kPieces = {{1}, {2}, {3}, {7}, {1, 2, 3, 7, 64}, {1 << 20}};
 const CString kPath("D:/maps/路线.kml");
 
@@ -53,7 +32,7 @@ std::string Encode(const std::string& utf8, const char* encoding) {
 // Everything the decoder gives, read `read_size` bytes at a time.
 std::string DecodeAll(const std::string& bytes, const std::vector<size_t>& pieces,
                       size_t read_size) {
-  PiecewiseSource raw(bytes, pieces);
+  test_support::PiecewiseSource raw(bytes, pieces);
   std::unique_ptr<ByteSource> text = DecodeToUtf8(raw, kPath);
   std::string all;
   std::string buffer(read_size, '\0');

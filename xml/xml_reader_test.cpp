@@ -10,6 +10,7 @@
 
 #include "platform/file_exception.h"
 #include "testing/peak_memory.h"
+#include "testing/piecewise_source.h"
 
 namespace xml {
 namespace {
@@ -23,22 +24,9 @@ const CString kPath("C:\\maps\\路线.kml");
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
 
 // A document held in memory, handed on `piece` bytes at a time.
-class StringSource : public input::ByteSource {
+class StringSource : public test_support::PiecewiseSource {
  public:
-  StringSource(std::string text, size_t piece) : text_(std::move(text)), piece_(piece) {}
-  size_t Read(char* buffer, size_t size) override {
-    const size_t count = std::min({size, piece_, text_.size() - at_});
-    std::memcpy(buffer, text_.data() + at_, count);
-    at_ += count;
-    return count;
-  }
-  uint64_t FilePosition() const override { return at_; }
-  uint64_t FileSize() const override { return text_.size(); }
-
- private:
-  std::string text_;
-  size_t piece_;
-  size_t at_ = 0;
+  StringSource(std::string text, size_t piece) : PiecewiseSource(std::move(text), {piece}) {}
 };
 
 // A document made on the fly: its head, `repeat` copies of `body`, its tail.
