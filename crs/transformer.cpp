@@ -28,7 +28,7 @@ class Transformer::Impl {
         wgs84_earth_(kWgs84SemiMajor, 1 / kWgs84InverseFlattening),
         local_earth_(system.code.semi_major, 1 / system.code.inverse_flattening),
         projection_(system.code.semi_major, 1 / system.code.inverse_flattening, 1.0) {
-    if (helmert_) InvertHelmert(system.towgs84);
+    if (helmert_) SetHelmert(system.towgs84);
   }
 
   bool Forward(double lon, double lat, double* x, double* y) const {
@@ -55,12 +55,11 @@ class Transformer::Impl {
 
  private:
   // The user's towgs84 takes local geocentric coordinates L to WGS 84 ones by
-  // W = T + (1 + s) R L, with R the position-vector rotation matrix of small angles as PROJ and
-  // GDAL build it. Its exact inverse L = M (W - T), M = R^-1 / (1 + s), is what makes a reader
-  // that applies the towgs84 land on the KML's point; the transpose of R (the angles negated)
-  // would be off by the angles squared times the Earth's radius, millimetres for rotations of
-  // a few arc-seconds.
-  void InvertHelmert(const Towgs84& towgs84) {
+  // W = T + (1 + s) R L, with R the position-vector rotation matrix of small angles, as PROJ
+  // and GDAL build it. Its exact inverse is L = M (W - T) with M = R^-1 / (1 + s); the
+  // transpose of R (the angles negated) would be off by the angles squared times the Earth's
+  // radius, millimetres for rotations of a few arc-seconds.
+  void SetHelmert(const Towgs84& towgs84) {
     const double rx = towgs84.rx * kRadiansPerArcSecond;
     const double ry = towgs84.ry * kRadiansPerArcSecond;
     const double rz = towgs84.rz * kRadiansPerArcSecond;
@@ -75,25 +74,41 @@ class Transformer::Impl {
     };
     const double determinant =
         r[0][0] * cofactor[0][0] + r[0][1] * cofactor[1][0] + r[0][2] * cofactor[2][0];
-    const double divisor = determinant * (1 + towgs84.ppm * 1e-6);
+    const double scale = 1 + towgs84.ppm * 1e-6;
     for (int i = 0; i < 3; ++i) {
-      for (int j = 0; j < 3; ++j) inverse_[i][j] = cofactor[i][j] / divisor;
+      for (int j = 0; j < 3; ++j) {
+        forward_[i][j] = r[i][j] * scale;
+        inverse_[i][j] = cofactor[i][j] / (determinant * scale);
+      }
     }
     shift_[0] = towgs84.dx;
     shift_[1] = towgs84.dy;
     shift_[2] = towgs84.dz;
   }
 
+  // The local point at height 0 that the towgs84 takes to (lon, lat) at whatever height: a MIF
+  // holds no heights, and its readers (GDAL, MapInfo) take its points at height 0 on the local
+  // ellipsoid. The exact 3D inverse of the KML's point at height 0 on WGS 84 lies some 50 m
+  // above or below the local ellipsoid, and dropping that height would move it by up to a
+  // millimetre and a half (the height times the angle between the two ellipsoids' normals);
+  // one step against the forward transformation brings that to a few nanometres.
   void ToLocalDatum(double* lon, double* lat) const {
     double w[3];
     wgs84_earth_.Forward(*lat, *lon, 0, w[0], w[1], w[2]);
     for (int i = 0; i < 3; ++i) w[i] -= shift_[i];
-    double local[3];
+    double l[3];
+    for (int i = 0; i < 3; ++i)
+      l[i] = inverse_[i][0] * w[0] + inverse_[i][1] * w[1] + inverse_[i][2] * w[2];
+    double local_lat = 0, local_lon = 0, height = 0;
+    local_earth_.Reverse(l[0], l[1], l[2], local_lat, local_lon, height);
+    local_earth_.Forward(local_lat, local_lon, 0, l[0], l[1], l[2]);
     for (int i = 0; i < 3; ++i) {
-      local[i] = inverse_[i][0] * w[0] + inverse_[i][1] * w[1] + inverse_[i][2] * w[2];
+      w[i] = shift_[i] + forward_[i][0] * l[0] + forward_[i][1] * l[1] + forward_[i][2] * l[2];
     }
-    double height = 0;
-    local_earth_.Reverse(local[0], local[1], local[2], *lat, *lon, height);
+    double back_lat = 0, back_lon = 0;
+    wgs84_earth_.Reverse(w[0], w[1], w[2], back_lat, back_lon, height);
+    *lat = local_lat + (*lat - back_lat);
+    *lon = local_lon + (*lon - back_lon);
   }
 
   System system_;
@@ -102,6 +117,7 @@ class Transformer::Impl {
   GeographicLib::Geocentric wgs84_earth_;
   GeographicLib::Geocentric local_earth_;
   GeographicLib::TransverseMercator projection_;
+  double forward_[3][3] = {};  // (1 + s) R
   double inverse_[3][3] = {};
   double shift_[3] = {};
 };
