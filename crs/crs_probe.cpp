@@ -54,8 +54,7 @@ int Points(int argc, char** argv) {
     const char* const end = transformer.FormatPoint(lon, lat, buffer);
     double lon_value = 0, lat_value = 0, x = 0, y = 0;
     if (end == nullptr || !crs::ParseDecimal(lon, &lon_value) ||
-        !crs::ParseDecimal(lat, &lat_value) ||
-        !transformer.Forward(lon_value, lat_value, &x, &y)) {
+        !crs::ParseDecimal(lat, &lat_value) || !transformer.Forward(lon_value, lat_value, &x, &y)) {
       std::cout << "refused\n";
       continue;
     }

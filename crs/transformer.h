@@ -1,12 +1,14 @@
 // The transformation of KML coordinates (WGS 84 longitude/latitude, or a Chinese web map's) into
 // a system of crs/system.h, and the texts the MIF writer puts down for it.
 //
-// Per point: the web map's shift is undone (crs/web_map.h), then for Beijing 1954 and Xian 1980
-// the inverse of the user's Helmert transformation is applied through geocentric coordinates
-// (exactly, so that a reader applying the user's towgs84 gets the KML's point back), then the
-// point is projected with GeographicLib's transverse Mercator on the datum's ellipsoid (within
-// a few nanometres of the exact projection up to thousands of kilometres from the central
-// meridian). Heights are not used: points are taken on the WGS 84 ellipsoid.
+// Per point: the web map's shift is undone (crs/web_map.h). For Beijing 1954 and Xian 1980 the
+// point is moved to the point at height 0 on the local ellipsoid that the user's towgs84 takes
+// back to the KML's longitude and latitude: that is how a reader of the MIF, which holds no
+// heights, returns to WGS 84 (GDAL and PROJ do, to a few nanometres). PROJ's own direction
+// from WGS 84 differs from it by a millimetre or two, as PROJ's round trip does. Then the point
+// is projected with GeographicLib's transverse Mercator on the datum's ellipsoid (within a few
+// nanometres of the exact projection up to thousands of kilometres from the central meridian).
+// KML heights are not used: points are taken on the WGS 84 ellipsoid.
 #pragma once
 
 #include <cstddef>

@@ -81,8 +81,10 @@ TEST(WebMapTest, PublishedPairs) {
 TEST(WebMapTest, InversesAcrossTheRectangle) {
   double worst = 0;
   double plain = 0;
-  for (double lon = 72.05; lon < 137.8; lon += 0.173) {
-    for (double lat = 0.87; lat < 55.8; lat += 0.131) {
+  for (int i = 0; i < 380; ++i) {
+    for (int j = 0; j < 420; ++j) {
+      const double lon = 72.05 + i * 0.173;
+      const double lat = 0.87 + j * 0.131;
       double a_lon = 0, a_lat = 0, b_lon = 0, b_lat = 0;
       Gcj02FromWgs84(lon, lat, &a_lon, &a_lat);
       PlainGcj02FromWgs84(lon, lat, &b_lon, &b_lat);
