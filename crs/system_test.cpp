@@ -163,6 +163,31 @@ TEST(MifCoordSysTest, OneClausePerFamily) {
   }
 }
 
+// Every zone's Bounds hold the zone and 3 degrees beyond it from the equator to 60 N (China and
+// the web maps' rectangle lie within 0.8-55.9 N), at most 1 cm per step of the .TAB's grid of
+// 2 * 10^9 steps (finer than the 2^32 steps MapInfo's documentation counts).
+TEST(MifCoordSysTest, BoundsHoldEveryZoneAndThreeDegreesBeyond) {
+  for (const CodeDefinition& code : Codes()) {
+    if (code.zone_width == 0) continue;
+    SCOPED_TRACE(code.epsg);
+    System system;
+    system.code = code;
+    const Bounds bounds = ZoneBounds(system);
+    EXPECT_LE((bounds.max_x - bounds.min_x) / 2e9, 0.01);
+    EXPECT_LE((bounds.max_y - bounds.min_y) / 2e9, 0.01);
+    const Transformer transformer(system, Source::kWgs84);
+    const double reach = code.zone_width / 2.0 + 3;
+    for (const double lon : {code.central_meridian - reach, code.central_meridian + reach}) {
+      for (const double lat : {0.0, 30.0, 60.0}) {
+        double x = 0, y = 0;
+        ASSERT_TRUE(transformer.Forward(lon, lat, &x, &y));
+        EXPECT_TRUE(x > bounds.min_x && x < bounds.max_x && y > bounds.min_y && y < bounds.max_y)
+            << lon << " " << lat;
+      }
+    }
+  }
+}
+
 // The writer's view of a point: texts in, "x y" out, or nothing for what cannot be written.
 TEST(TransformerTest, FormatPoint) {
   struct Case {
