@@ -97,8 +97,9 @@ class Transformer::Impl {
     wgs84_earth_.Forward(*lat, *lon, 0, w[0], w[1], w[2]);
     for (int i = 0; i < 3; ++i) w[i] -= shift_[i];
     double l[3];
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
       l[i] = inverse_[i][0] * w[0] + inverse_[i][1] * w[1] + inverse_[i][2] * w[2];
+    }
     double local_lat = 0, local_lon = 0, height = 0;
     local_earth_.Reverse(l[0], l[1], l[2], local_lat, local_lon, height);
     local_earth_.Forward(local_lat, local_lon, 0, l[0], l[1], l[2]);
@@ -108,7 +109,7 @@ class Transformer::Impl {
     double back_lat = 0, back_lon = 0;
     wgs84_earth_.Reverse(w[0], w[1], w[2], back_lat, back_lon, height);
     *lat = local_lat + (*lat - back_lat);
-    *lon = local_lon + (*lon - back_lon);
+    *lon = local_lon + std::remainder(*lon - back_lon, 360.0);
   }
 
   System system_;
