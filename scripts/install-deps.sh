@@ -6,10 +6,11 @@
 set -euo pipefail
 what="${1:-all}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
-native=(cmake g++ ninja-build libgtest-dev libgmock-dev libexpat1-dev zlib1g-dev)
+native=(cmake g++ ninja-build libgtest-dev libgmock-dev libexpat1-dev zlib1g-dev
+        libgeographiclib-dev)
 all=("${native[@]}" g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 xvfb x11-utils
      locales fonts-wqy-zenhei imagemagick gdal-bin clang libclang-rt-14-dev libbenchmark-dev
-     python3 python3-gdal time libz-mingw-w64-dev dpkg-dev file man-db)
+     python3 python3-gdal time libz-mingw-w64-dev dpkg-dev file man-db proj-bin)
 # The expat the Windows programs are built with: a version of bookworm's main archive.
 expat_version=2.5.0-1+deb12u2
 if [ "$what" = native ]; then wanted=("${native[@]}"); else wanted=("${all[@]}"); fi
@@ -75,3 +76,37 @@ fetch_expat() {
   echo "$expat_version" >"$dest/.debian-version"
 }
 if [ "$what" = all ]; then fetch_expat; fi
+
+# GeographicLib for the MinGW builds (natively the system's libgeographiclib-dev): Debian's
+# source package, a version of bookworm's main archive, unpacked whole into
+# third_party/geographiclib; cmake/geographiclib.cmake compiles the few sources crs/ uses.
+geographiclib_version=2.1.2-1
+fetch_geographiclib() {
+  local dest="$root/third_party/geographiclib"
+  if [ "$(cat "$dest/.debian-version" 2>/dev/null)" = "$geographiclib_version" ]; then return; fi
+  local sources=/etc/apt/sources.list.d/kml2mif-src.sources
+  if [ ! -f "$sources" ]; then
+    printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm' \
+      'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
+      $sudo tee "$sources" >/dev/null
+    $sudo apt-get update -qq
+  fi
+  if ! apt-cache showsrc geographiclib | grep -qx "Version: $geographiclib_version"; then
+    $sudo apt-get update -qq
+  fi
+  echo "unpacking geographiclib $geographiclib_version into third_party"
+  mkdir -p "$root/third_party"
+  local work
+  work=$(mktemp -d "$root/third_party/geographiclib.XXXXXX")
+  (cd "$work" && apt-get source -qq "geographiclib=$geographiclib_version" >/dev/null \
+    2>"$work/log") || {
+    cat "$work/log" >&2
+    rm -rf "$work"
+    return 1
+  }
+  rm -rf "$dest"
+  mv "$work"/geographiclib-*/ "$dest"
+  rm -rf "$work"
+  echo "$geographiclib_version" >"$dest/.debian-version"
+}
+if [ "$what" = all ]; then fetch_geographiclib; fi
