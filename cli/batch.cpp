@@ -7,8 +7,10 @@
 #include <optional>
 #include <string_view>
 
-#include "convert/convert_file.h"
+#include "convert/first_line.h"
+#include "convert/output_pair.h"
 #include "platform/file_exception.h"
+#include "platform/path.h"
 #include "platform/stdio_file.h"
 
 namespace cli {
@@ -197,10 +199,8 @@ void CheckOutputFolder(const CString& folder) {
 }
 
 #if defined(_WIN32)
-constexpr std::string_view kFolderEnds = "\\/:";
 constexpr bool kNamesIgnoreCase = true;
 #else
-constexpr std::string_view kFolderEnds = "/";
 constexpr bool kNamesIgnoreCase = false;
 #endif
 
@@ -217,18 +217,16 @@ struct OutputPlace {
 };
 
 OutputPlace PlaceOf(const CString& output) {
-  const std::string_view text = output.view();
-  const size_t end = text.find_last_of(kFolderEnds);
+  const platform::PathParts parts = platform::SplitPath(output.view());
   OutputPlace place;
-  place.name = std::string(end == std::string_view::npos ? text : text.substr(end + 1));
+  place.name = std::string(parts.name);
   if (kNamesIgnoreCase) {
     for (char& ch : place.name) {
       if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
     }
   }
   // "dir/." names the folder itself, also where "dir/" would be a drive ("C:").
-  place.folder_text =
-      end == std::string_view::npos ? "." : std::string(text.substr(0, end + 1)) + ".";
+  place.folder_text = parts.folder.empty() ? "." : std::string(parts.folder) + ".";
   place.folder_known = platform::GetFileIdentity(CString(place.folder_text), &place.folder);
   return place;
 }
@@ -284,7 +282,7 @@ void ConvertOne(const Options& options, const CString& input, const Engine& engi
   RefuseIrregularFile(input);
   const Language language = reporter.language();
   if (options.first_line) {
-    const convert::ConversionSummary summary = engine.first_line(input, options.output_folder);
+    const convert::FirstLineSummary summary = engine.first_line(input, options.output_folder);
     // Everything about this file is put together before its line is printed: once the line is
     // out, a failure (no memory, say) would be reported against a file already converted.
     const std::vector<std::string> warnings = FirstLineWarnings(summary, input, language);
@@ -292,19 +290,19 @@ void ConvertOne(const Options& options, const CString& input, const Engine& engi
     for (const std::string& warning : warnings) reporter.Warn(warning);
     return;
   }
-  convert::KmlConversionOptions kml_options;
-  kml_options.charset = options.charset;
-  kml_options.output_folder = options.output_folder;
+  convert::FullOptions full_options;
+  full_options.charset = options.charset;
+  full_options.output_folder = options.output_folder;
   std::optional<ProgressLine> progress;
   if (!options.quiet && reporter.console().ErrIsTerminal()) {
     progress.emplace(reporter, input);
-    kml_options.progress = &ProgressLine::Report;
-    kml_options.progress_context = &*progress;
+    full_options.progress = &ProgressLine::Report;
+    full_options.progress_context = &*progress;
   }
-  const convert::KmlConversionSummary summary = engine.full(input, kml_options);
+  const convert::FullSummary summary = engine.full(input, full_options);
   progress.reset();
-  const std::vector<std::string> warnings = KmlWarnings(summary, input, language);
-  if (!options.quiet) reporter.console().Out(FormatKmlSummary(summary, input, language));
+  const std::vector<std::string> warnings = FullWarnings(summary, input, language);
+  if (!options.quiet) reporter.console().Out(FormatFullSummary(summary, input, language));
   for (const std::string& warning : warnings) reporter.Warn(warning);
 }
 
@@ -318,9 +316,9 @@ std::string UsageError(Language language, std::string_view english, std::string_
 
 Engine RealEngine() {
   return Engine{
-      static_cast<convert::ConversionSummary (*)(const CString&, const CString&)>(
+      static_cast<convert::FirstLineSummary (*)(const CString&, const CString&)>(
           &convert::ConvertFile),
-      &convert::ConvertKmlFile,
+      &convert::ConvertFull,
   };
 }
 

@@ -1,5 +1,5 @@
 // The command line kml2mif: reads its options and converts the files it is given, in order,
-// with the full conversion (ConvertKmlFile) or the desktop program's (ConvertFile), reporting
+// with the full conversion (ConvertFull) or the desktop program's (ConvertFile), reporting
 // one line per file and every file error.
 #pragma once
 
@@ -8,8 +8,8 @@
 
 #include "cli/console.h"
 #include "cli/report.h"
-#include "convert/convert_file.h"
-#include "convert/convert_kml.h"
+#include "convert/first_line.h"
+#include "convert/full.h"
 #include "mif/mif_writer.h"
 #include "platform/cstring.h"
 
@@ -49,10 +49,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv,
 
 // The two conversions, as the batch calls them; tests put fakes in their place.
 struct Engine {
-  convert::ConversionSummary (*first_line)(const platform::CString& path,
-                                           const platform::CString& output_folder);
-  convert::KmlConversionSummary (*full)(const platform::CString& path,
-                                        const convert::KmlConversionOptions& options);
+  convert::FirstLineSummary (*first_line)(const platform::CString& path,
+                                          const platform::CString& output_folder);
+  convert::FullSummary (*full)(const platform::CString& path, const convert::FullOptions& options);
 };
 Engine RealEngine();
 

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "convert/output_pair.h"
+#include "testing/temp_folder.h"
 
 namespace cli {
 namespace {
@@ -134,17 +136,16 @@ TEST(ParseCommandLineTest, Table) {
 // The full conversion as the batch sees it: a summary to report, or an error.
 struct FakeFull {
   static inline std::vector<std::string> converted;
-  static inline convert::KmlConversionOptions last_options;
-  static inline convert::KmlConversionSummary summary;
-  static convert::KmlConversionSummary Convert(const CString& path,
-                                               const convert::KmlConversionOptions& options) {
+  static inline convert::FullOptions last_options;
+  static inline convert::FullSummary summary;
+  static convert::FullSummary Convert(const CString& path, const convert::FullOptions& options) {
     converted.push_back(path.str());
     last_options = options;
     if (options.progress != nullptr) {
       options.progress(0, uint64_t{100} << 20, options.progress_context);
       options.progress(uint64_t{50} << 20, uint64_t{100} << 20, options.progress_context);
     }
-    convert::KmlConversionSummary result = summary;
+    convert::FullSummary result = summary;
     result.mif_path = convert::MakeOutputPath(path, options.output_folder, "mif");
     result.mid_path = convert::MakeOutputPath(path, options.output_folder, "mid");
     return result;
@@ -154,20 +155,14 @@ struct FakeFull {
 class BatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = fs::temp_directory_path() / (std::string("kml2mif-batch-") + test->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
     FakeFull::converted.clear();
-    FakeFull::summary = convert::KmlConversionSummary();
+    FakeFull::summary = convert::FullSummary();
     FakeFull::summary.kml_root = true;
     FakeFull::summary.placemarks = 1;
     FakeFull::summary.written.points = 1;
   }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
-  bool Exists(const std::string& name) const { return fs::exists(folder_ / name); }
+  std::string PathOf(const std::string& name) const { return temp_.PathOf(name); }
+  bool Exists(const std::string& name) const { return temp_.Exists(name); }
   // Every name in the scratch folder, to check that nothing was created.
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
@@ -179,8 +174,7 @@ class BatchTest : public ::testing::Test {
   }
 
   void WriteKml(const std::string& name, const std::string& tuples) const {
-    std::ofstream(folder_ / name, std::ios::binary) << "<LineString>\n<coordinates>\n"
-                                                    << tuples << "\n</coordinates>\n";
+    temp_.Write(name, "<LineString>\n<coordinates>\n" + tuples + "\n</coordinates>\n");
   }
 
   // Arguments ending in .kml, .kmz or "/" name files of the scratch folder.
@@ -194,7 +188,8 @@ class BatchTest : public ::testing::Test {
     return RunCommandLine(static_cast<int>(argv.size()), argv.data(), console_, language, engine);
   }
 
-  fs::path folder_;
+  test_support::TempFolder temp_{"batch"};
+  const fs::path folder_ = temp_.path();
   CaptureConsole console_;
 };
 
@@ -268,7 +263,7 @@ TEST_F(BatchTest, FirstLineResultsThatNoReaderTakesStillConvertWithAWarning) {
   };
   for (const FirstLineWarningRow& row : rows) {
     SCOPED_TRACE(row.content);
-    std::ofstream(folder_ / "w.kml", std::ios::binary) << row.content;
+    temp_.Write("w.kml", row.content);
     console_ = CaptureConsole();
     EXPECT_EQ(Run({"-q", "--first-line", "@w.kml"}, Language::kEnglish), kExitSuccess);
     EXPECT_EQ(console_.err.rfind("kml2mif: warning: \"" + PathOf("w.kml") + "\"", 0), 0u)

@@ -49,8 +49,8 @@ std::string Quoted(const CString& path, Language language) {
          std::string(Pick(language, "\"", "”"));
 }
 
-std::string FormatKmlSummary(const convert::KmlConversionSummary& summary, const CString& input,
-                             Language language) {
+std::string FormatFullSummary(const convert::FullSummary& summary, const CString& input,
+                              Language language) {
   const mif::WriterCounts& written = summary.written;
   std::string objects = RenderList(
       {
@@ -101,8 +101,8 @@ std::string FormatKmlSummary(const convert::KmlConversionSummary& summary, const
   return line;
 }
 
-std::vector<std::string> KmlWarnings(const convert::KmlConversionSummary& summary,
-                                     const CString& input, Language language) {
+std::vector<std::string> FullWarnings(const convert::FullSummary& summary, const CString& input,
+                                      Language language) {
   const std::string quoted = Quoted(input, language);
   if (!summary.kml_root) {
     return {std::string(Pick(language, "warning: ", "警告：")) + quoted +
@@ -117,7 +117,7 @@ std::vector<std::string> KmlWarnings(const convert::KmlConversionSummary& summar
   return {};
 }
 
-std::string FormatFirstLineSummary(const convert::ConversionSummary& summary, const CString& input,
+std::string FormatFirstLineSummary(const convert::FirstLineSummary& summary, const CString& input,
                                    Language language) {
   return Converted(input, summary.mif_path, summary.mid_path, language) +
          std::string(Pick(language, ", ", "，")) + std::to_string(summary.point_count) +
@@ -125,7 +125,7 @@ std::string FormatFirstLineSummary(const convert::ConversionSummary& summary, co
              Pick(language, summary.point_count == 1 ? " point.\n" : " points.\n", " 个点。\n"));
 }
 
-std::vector<std::string> FirstLineWarnings(const convert::ConversionSummary& summary,
+std::vector<std::string> FirstLineWarnings(const convert::FirstLineSummary& summary,
                                            const CString& input, Language language) {
   const std::string warning =
       std::string(Pick(language, "warning: ", "警告：")) + Quoted(input, language);

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "cli/language.h"
-#include "convert/convert_file.h"
-#include "convert/convert_kml.h"
+#include "convert/first_line.h"
+#include "convert/full.h"
 #include "platform/cstring.h"
 #include "platform/file_exception.h"
 
@@ -20,22 +20,22 @@ std::string Quoted(const platform::CString& path, Language language);
 
 // The line for a file the full conversion has converted: its outputs, the objects of each kind
 // written and what was skipped or changed, only the counts that are not zero. Ends in "\n".
-std::string FormatKmlSummary(const convert::KmlConversionSummary& summary,
-                             const platform::CString& input, Language language);
+std::string FormatFullSummary(const convert::FullSummary& summary, const platform::CString& input,
+                              Language language);
 
 // Warnings for such a file (each a sentence without the program's name or a line end): a
 // document that is not KML, or one without placemarks, gives an empty table.
-std::vector<std::string> KmlWarnings(const convert::KmlConversionSummary& summary,
-                                     const platform::CString& input, Language language);
+std::vector<std::string> FullWarnings(const convert::FullSummary& summary,
+                                      const platform::CString& input, Language language);
 
 // The line for a file the first-line conversion has converted. Ends in "\n".
-std::string FormatFirstLineSummary(const convert::ConversionSummary& summary,
+std::string FormatFirstLineSummary(const convert::FirstLineSummary& summary,
                                    const platform::CString& input, Language language);
 
 // Warnings for such a file: no coordinate list, or a point text that no MIF reader can take
 // (no point although a coordinate list was found, lines that are not pairs of numbers), which
 // the full conversion would have read.
-std::vector<std::string> FirstLineWarnings(const convert::ConversionSummary& summary,
+std::vector<std::string> FirstLineWarnings(const convert::FirstLineSummary& summary,
                                            const platform::CString& input, Language language);
 
 // The file error as one sentence in `language`. `convert_literal` turns the Chinese texts of

@@ -13,8 +13,8 @@ namespace {
 
 using platform::CString;
 
-convert::KmlConversionSummary Summary() {
-  convert::KmlConversionSummary summary;
+convert::FullSummary Summary() {
+  convert::FullSummary summary;
   summary.mif_path = "a.mif";
   summary.mid_path = "a.mid";
   summary.kml_root = true;
@@ -23,17 +23,17 @@ convert::KmlConversionSummary Summary() {
 }
 
 struct SummaryRow {
-  void (*set)(convert::KmlConversionSummary&);
+  void (*set)(convert::FullSummary&);
   std::string english;
   std::string chinese;
 };
 
-TEST(FormatKmlSummaryTest, OnlyTheCountsThatAreNotZero) {
+TEST(FormatFullSummaryTest, OnlyTheCountsThatAreNotZero) {
   const SummaryRow rows[] = {
-      {[](convert::KmlConversionSummary& s) { s.written.points = 1; },
+      {[](convert::FullSummary& s) { s.written.points = 1; },
        "Converted \"a.kml\": \"a.mif\" and \"a.mid\", 1 point.\n",
        "已转换“a.kml”：“a.mif”和“a.mid”，点 1 个。\n"},
-      {[](convert::KmlConversionSummary& s) {
+      {[](convert::FullSummary& s) {
          s.written.points = 2;
          s.written.lines = 3;
          s.written.regions = 1;
@@ -44,7 +44,7 @@ TEST(FormatKmlSummaryTest, OnlyTheCountsThatAreNotZero) {
        "objects, 5 placemarks without geometry.\n",
        "已转换“a.kml”：“a.mif”和“a.mid”，点 2 个，线 3 条，区域 1 个，其他对象 4 个，"
        "无几何的地标 5 个。\n"},
-      {[](convert::KmlConversionSummary& s) {
+      {[](convert::FullSummary& s) {
          s.placemarks = 0;
          s.overlays = 1;
          s.network_links = 2;
@@ -52,7 +52,7 @@ TEST(FormatKmlSummaryTest, OnlyTheCountsThatAreNotZero) {
        "Converted \"a.kml\": \"a.mif\" and \"a.mid\", no placemarks; skipped: 1 overlay, 2 "
        "network links.\n",
        "已转换“a.kml”：“a.mif”和“a.mid”，没有地标；跳过：叠加层 1 个，网络链接 2 个。\n"},
-      {[](convert::KmlConversionSummary& s) {
+      {[](convert::FullSummary& s) {
          s.written.lines = 1;
          s.bad_tuples = 7;
          s.written.dropped_parts = 1;
@@ -72,22 +72,22 @@ TEST(FormatKmlSummaryTest, OnlyTheCountsThatAreNotZero) {
        "丢弃的样式 1 个。\n"},
   };
   for (const SummaryRow& row : rows) {
-    convert::KmlConversionSummary summary = Summary();
+    convert::FullSummary summary = Summary();
     row.set(summary);
-    EXPECT_EQ(FormatKmlSummary(summary, "a.kml", Language::kEnglish), row.english);
-    EXPECT_EQ(FormatKmlSummary(summary, "a.kml", Language::kChinese), row.chinese);
+    EXPECT_EQ(FormatFullSummary(summary, "a.kml", Language::kEnglish), row.english);
+    EXPECT_EQ(FormatFullSummary(summary, "a.kml", Language::kChinese), row.chinese);
   }
 }
 
-TEST(KmlWarningsTest, NotKmlOrNoPlacemarksGiveOneWarningNamingTheFile) {
-  convert::KmlConversionSummary summary = Summary();
-  EXPECT_TRUE(KmlWarnings(summary, "a.kml", Language::kEnglish).empty());
+TEST(FullWarningsTest, NotKmlOrNoPlacemarksGiveOneWarningNamingTheFile) {
+  convert::FullSummary summary = Summary();
+  EXPECT_TRUE(FullWarnings(summary, "a.kml", Language::kEnglish).empty());
   summary.placemarks = 0;
-  std::vector<std::string> warnings = KmlWarnings(summary, "a.kml", Language::kEnglish);
+  std::vector<std::string> warnings = FullWarnings(summary, "a.kml", Language::kEnglish);
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_EQ(warnings[0], "warning: \"a.kml\" has no placemarks; the table written is empty.");
   summary.kml_root = false;
-  warnings = KmlWarnings(summary, "a.kml", Language::kChinese);
+  warnings = FullWarnings(summary, "a.kml", Language::kChinese);
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_EQ(warnings[0], "警告：“a.kml”不是 KML 文档，写出的表是空的。");
 }
@@ -108,7 +108,7 @@ TEST(FirstLineWarningsTest, UnreadableResultsWarnAndSuggestTheFullConversion) {
       {true, 2, false, "not pairs of numbers"},
   };
   for (const FirstLineRow& row : rows) {
-    convert::ConversionSummary summary;
+    convert::FirstLineSummary summary;
     summary.found_coordinate_line = row.found;
     summary.point_count = row.points;
     summary.point_text_is_pairs = row.pairs;

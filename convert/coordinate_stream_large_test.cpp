@@ -13,9 +13,11 @@
 #include <string_view>
 #include <utility>
 
-#include "convert/coordinate_stream.h"
+#include "convert/coordinate_scanner.h"
+#include "convert/point_text_rewriter.h"
 #include "platform/file_exception.h"
 #include "platform/stdio_file.h"
+#include "testing/temp_folder.h"
 
 namespace convert {
 namespace {
@@ -61,15 +63,6 @@ std::filesystem::path TemporaryFolder() {
 
 class LargeFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = TemporaryFolder() / (std::string("kml2mif-large-") + test->name());
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
-    path_ = CString((folder_ / "track.kml").string());
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
   // A file of `size` bytes: NULs (a hole) but for `parts`, each written at its offset.
   void WriteSparse(uint64_t size,
                    std::initializer_list<std::pair<uint64_t, std::string_view>> parts) {
@@ -83,8 +76,8 @@ class LargeFileTest : public ::testing::Test {
     ASSERT_TRUE(out.good());
   }
 
-  std::filesystem::path folder_;
-  CString path_;
+  test_support::TempFolder folder_{"large", TemporaryFolder()};
+  CString path_{folder_.PathOf("track.kml")};
 };
 
 // The coordinate list starts past 4 GiB: the line offset and the seek back need 64 bits.

@@ -1,13 +1,9 @@
 // The streaming scan against the held-string scan (FindCoordinateLine + RewriteCoordinates):
 // the same point text byte for byte and the same count, whatever the piece edges.
-#include "convert/coordinate_stream.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <random>
@@ -15,9 +11,14 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/coordinate_scanner.h"
+#include "convert/point_text_rewriter.h"
+#include "convert/scan_loops.h"
 #include "platform/code_page.h"
 #include "platform/file_exception.h"
 #include "platform/stdio_file.h"
+#include "testing/coordinate_line.h"
+#include "testing/temp_folder.h"
 
 namespace convert {
 namespace {
@@ -216,28 +217,16 @@ PieceSizes Fixed(size_t size) {
 
 class CoordinateStreamTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = std::filesystem::temp_directory_path() /
-              (std::string("kml2mif-stream-") + test->test_suite_name() + "-" + test->name());
-    std::filesystem::remove_all(folder_);
-    std::filesystem::create_directories(folder_);
-    path_ = CString((folder_ / "route.kml").string());
-  }
-  void TearDown() override { std::filesystem::remove_all(folder_); }
-
-  void WriteKml(std::string_view bytes) {
-    std::ofstream(path_.str(), std::ios::binary).write(bytes.data(), bytes.size());
-  }
+  void WriteKml(std::string_view bytes) { folder_.Write("route.kml", bytes); }
 
   // The held-string scan over the file.
   Outcome Reference() {
     CStdioFile input(path_, CFile::modeRead);
     Outcome outcome;
-    std::optional<CString> line = FindCoordinateLine(input);
+    std::optional<CString> line = test_support::FindCoordinateLine(input);
     if (!line) return outcome;
     outcome.found = true;
-    outcome.points = RewriteCoordinates(*line, path_);
+    outcome.points = test_support::RewriteCoordinates(*line, path_);
     outcome.point_text = line->str();
     return outcome;
   }
@@ -279,8 +268,8 @@ class CoordinateStreamTest : public ::testing::Test {
     ASSERT_EQ(Streamed(), expected);
   }
 
-  std::filesystem::path folder_;
-  CString path_;
+  test_support::TempFolder folder_{"stream"};
+  CString path_{folder_.PathOf("route.kml")};
 };
 
 const CodePage& CodePageNamed(const std::string& name) {
@@ -589,6 +578,20 @@ TEST(CoordinateLineScannerTest, CountOfALineWithTheTagIsDropped) {
   EXPECT_EQ(scanned.points, 1);
   EXPECT_EQ(scanned.text_begin, 0u);
   EXPECT_EQ(scanned.text_end, 6u);
+}
+
+TEST(PointCountTest, LargestCountPassesOneMoreIsRefusedNamingTheFile) {
+  EXPECT_EQ(ToPointCount(0, "a.kml"), 0);
+  EXPECT_EQ(ToPointCount(2147483647u, "a.kml"), 2147483647);
+  for (uint64_t count : {uint64_t{2147483648u}, uint64_t{4294967296u}, ~uint64_t{0}}) {
+    try {
+      ToPointCount(count, "/maps/huge.kml");
+      ADD_FAILURE() << count << " points accepted";
+    } catch (const CFileException& error) {
+      EXPECT_EQ(error.m_cause, CFileException::tooManyPoints);
+      EXPECT_NE(error.GetErrorMessage().str().find("/maps/huge.kml"), std::string::npos);
+    }
+  }
 }
 
 }  // namespace

@@ -17,10 +17,13 @@
 #include <vector>
 
 #include "convert/coordinate_line.h"
-#include "convert/coordinate_stream.h"
+#include "convert/coordinate_scanner.h"
+#include "convert/point_text_rewriter.h"
+#include "convert/scan_loops.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/code_page.h"
 #include "platform/stdio_file.h"
+#include "testing/coordinate_line.h"
 
 namespace {
 
@@ -60,7 +63,7 @@ PointText HeldScan(const std::vector<fuzz::ReferenceLine>& lines) {
     } else if (opening_tag_seen) {
       CString rewritten = text;
       result.found = true;
-      result.points = convert::RewriteCoordinates(rewritten);
+      result.points = test_support::RewriteCoordinates(rewritten);
       result.text = rewritten.str();
       break;
     }
@@ -71,9 +74,9 @@ PointText HeldScan(const std::vector<fuzz::ReferenceLine>& lines) {
 PointText HeldScanOfFile(const CString& path) {
   PointText result;
   CStdioFile input(path, CFile::modeRead);
-  if (std::optional<CString> line = convert::FindCoordinateLine(input)) {
+  if (std::optional<CString> line = test_support::FindCoordinateLine(input)) {
     result.found = true;
-    result.points = convert::RewriteCoordinates(*line, path);
+    result.points = test_support::RewriteCoordinates(*line, path);
     result.text = line->str();
   }
   return result;

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/convert_kml.h"
+#include "convert/full.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/file_exception.h"
 
@@ -37,7 +37,7 @@ size_t CountRows(std::string_view mid) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Input input(data, size);
-  convert::KmlConversionOptions options;
+  convert::FullOptions options;
   options.charset = static_cast<mif::Charset>(input.Byte() % 4);
   static fuzz::ScratchFile file("kml");
   file.Write(input.Rest());
@@ -46,9 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::filesystem::remove(stem + "mif", ignored);
   std::filesystem::remove(stem + "mid", ignored);
 
-  convert::KmlConversionSummary summary;
+  convert::FullSummary summary;
   try {
-    summary = convert::ConvertKmlFile(file.path(), options);
+    summary = convert::ConvertFull(file.path(), options);
   } catch (const platform::CFileException& error) {
     fuzz::Check("the error names the file",
                 std::string_view(error.what()).find(file.path().view()) != std::string_view::npos);
@@ -69,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                    static_cast<long long>(objects));
   fuzz::Check("the header comes first", mif.rfind("Version ", 0) == 0);
   fuzz::Check("the header ends", mif.find("\r\nData\r\n") != std::string::npos);
-  fuzz::Check("CoordSys", mif.find("\r\nCoordSys Earth Projection 1, 104\r\n") != std::string::npos);
+  fuzz::Check("CoordSys",
+              mif.find("\r\nCoordSys Earth Projection 1, 104\r\n") != std::string::npos);
   return 0;
 }

@@ -4,10 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <set>
-#include <stdexcept>
 
 namespace fuzz {
 namespace {
@@ -247,34 +244,19 @@ std::string ReferenceTrimLeft(std::string_view text, std::string_view targets, E
 
 namespace {
 
-std::filesystem::path ScratchPath(const char* tag) {
+std::filesystem::path ScratchParent() {
   std::error_code error;
   std::filesystem::path folder = std::filesystem::temp_directory_path(error);
-  if (error) folder = ".";
-  // Unique among processes that run at the same time (parallel tests, several builds).
-  // (<chrono> does not build with the Windows build's narrow character set.)
-  static const unsigned long long process_tag =
-      (static_cast<unsigned long long>(std::random_device{}()) << 32) ^ std::random_device{}();
-  static int serial = 0;
-  const std::string name = std::string("kml2mif-fuzz-") + tag + "-" + std::to_string(process_tag) +
-                           "-" + std::to_string(++serial) + ".kml";
-  return folder / name;
+  return error ? std::filesystem::path(".") : folder;
 }
 
 }  // namespace
 
-ScratchFile::ScratchFile(const char* tag) : path_(ScratchPath(tag).string()) {}
-
-ScratchFile::~ScratchFile() {
-  std::error_code error;
-  std::filesystem::remove(std::filesystem::path(path_.str()), error);
-}
+ScratchFile::ScratchFile(const char* tag)
+    : folder_(std::string("fuzz-") + tag, ScratchParent()), path_(folder_.PathOf("scratch.kml")) {}
 
 void ScratchFile::Write(std::string_view bytes) {
-  std::ofstream out(path_.str(), std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) throw std::runtime_error("cannot write the scratch file " + path_.str());
+  test_support::WriteFileBytes(folder_.path() / "scratch.kml", bytes);
 }
 
 }  // namespace fuzz

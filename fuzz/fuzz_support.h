@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/cstring.h"
+#include "testing/temp_folder.h"
 
 namespace fuzz {
 
@@ -73,19 +74,18 @@ size_t ReferenceReplace(std::string& text, std::string_view old_text, std::strin
 std::string ReferenceTrimRight(std::string_view text, std::string_view targets, Encoding encoding);
 std::string ReferenceTrimLeft(std::string_view text, std::string_view targets, Encoding encoding);
 
-// A file in the temporary folder, named after this process, removed at exit.
+// A file in a folder of its own in the temporary folder (what is written beside it goes too),
+// removed at exit.
 class ScratchFile {
  public:
   explicit ScratchFile(const char* tag);
-  ~ScratchFile();
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
 
   // Replaces the file's content with `bytes`.
   void Write(std::string_view bytes);
   const platform::CString& path() const { return path_; }
 
  private:
+  test_support::TempFolder folder_;
   platform::CString path_;
 };
 

@@ -2,16 +2,17 @@
 
 #include <array>
 #include <bit>
-#include <charconv>
 #include <cstring>
-#include <limits>
-#include <system_error>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "feature/number.h"
+
 namespace kml {
+
+using feature::Coordinate;
 
 namespace {
 
@@ -30,96 +31,7 @@ constexpr std::array<uint8_t, 256> kTrackClasses = MakeClasses(false);
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-struct NumberShape {
-  bool valid = false;
-  bool has_exponent = false;
-};
-
-NumberShape ShapeOf(std::string_view text) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  if (p != end && (*p == '+' || *p == '-')) ++p;
-  const char* const integer = p;
-  while (p != end && IsDigit(*p)) ++p;
-  size_t digits = static_cast<size_t>(p - integer);
-  if (p != end && *p == '.') {
-    const char* const fraction = ++p;
-    while (p != end && IsDigit(*p)) ++p;
-    digits += static_cast<size_t>(p - fraction);
-  }
-  if (digits == 0) return {};
-  if (p == end) return {true, false};
-  if (*p != 'e' && *p != 'E') return {};
-  ++p;
-  if (p != end && (*p == '+' || *p == '-')) ++p;
-  if (p == end || !IsDigit(*p)) return {};
-  while (p != end && IsDigit(*p)) ++p;
-  return {p == end, true};
-}
-
-// The power of ten of the first significant digit of a well-formed number, or nullopt when all
-// its digits are zero. Exponents are clamped far beyond any double, so nothing overflows here.
-std::optional<int64_t> DecimalMagnitude(std::string_view text) {
-  size_t i = 0;
-  if (text[i] == '+' || text[i] == '-') ++i;
-  int64_t integer_digits = 0;  // significant digits before the point
-  int64_t leading_zeros = 0;   // zeros after the point before the first significant digit
-  bool significant = false;
-  for (; i < text.size() && IsDigit(text[i]); ++i) {
-    if (significant || text[i] != '0') {
-      significant = true;
-      ++integer_digits;
-    }
-  }
-  if (i < text.size() && text[i] == '.') {
-    for (++i; i < text.size() && IsDigit(text[i]); ++i) {
-      if (significant) continue;
-      if (text[i] == '0') {
-        ++leading_zeros;
-      } else {
-        significant = true;
-      }
-    }
-  }
-  if (!significant) return std::nullopt;
-  int64_t exponent = 0;
-  if (i < text.size()) {
-    ++i;  // 'e'
-    bool negative = false;
-    if (text[i] == '+' || text[i] == '-') negative = text[i++] == '-';
-    for (; i < text.size(); ++i) {
-      if (exponent < 1'000'000) exponent = exponent * 10 + (text[i] - '0');
-    }
-    if (negative) exponent = -exponent;
-  }
-  return (integer_digits > 0 ? integer_digits - 1 : -(leading_zeros + 1)) + exponent;
-}
-
-std::optional<double> Convert(std::string_view text) {
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
 }  // namespace
-
-bool IsNumber(std::string_view text) {
-  const NumberShape shape = ShapeOf(text);
-  if (!shape.valid) return false;
-  // Only an exponent or hundreds of digits can leave the range of double.
-  if (!shape.has_exponent && text.size() < 300) return true;
-  const std::optional<int64_t> magnitude = DecimalMagnitude(text);
-  constexpr int64_t kMaxMagnitude = std::numeric_limits<double>::max_exponent10;  // 308
-  if (!magnitude || *magnitude < kMaxMagnitude) return true;
-  return *magnitude == kMaxMagnitude && Convert(text).has_value();
-}
-
-std::optional<double> ParseNumber(std::string_view text) {
-  if (!ShapeOf(text).valid) return std::nullopt;
-  return Convert(text);
-}
 
 CoordinateTokenizer::CoordinateTokenizer() : classes_(kCoordinateClasses.data()) {
   slots_.reserve(kBatchSize + 1);
@@ -225,7 +137,8 @@ static const char* SkipDigits(const char* p, const char* end) {
 }
 
 // A number without exponent ("-116.5", "40", "3.", "+.5") ends at the returned byte, or the
-// text is not one. `plain` is cleared unless it is plain in Coordinate's sense.
+// text is not one. `plain` is cleared unless it is plain in Coordinate's sense. The grammar of
+// feature/number.h, scanned in place: this path reads every tuple of a gigabyte track.
 static const char* PlainNumberEnd(const char* p, const char* end, bool& plain) {
   const char* const start = p;
   if (p != end && (*p == '-' || *p == '+')) {
@@ -423,7 +336,9 @@ void CoordinateTokenizer::EndValue() {
   if (index >= 3) tuple_bad_ = true;
   if (tuple_bad_) return;
   const size_t size = arena_.size() - value_start_;
-  if (value_too_long_ || !IsNumber(std::string_view(arena_.data() + value_start_, size))) {
+  // Within the range of double too: the distinct count and the writer read values as doubles.
+  if (value_too_long_ ||
+      !feature::IsFiniteNumber(std::string_view(arena_.data() + value_start_, size))) {
     tuple_bad_ = true;
     return;
   }
@@ -486,8 +401,8 @@ void DistinctCounter::Add(std::span<const Coordinate> coordinates) {
       same = coordinate.x == seen_[i].x && coordinate.y == seen_[i].y;
     }
     if (same) continue;
-    const double x = ParseNumber(coordinate.x).value_or(0);
-    const double y = ParseNumber(coordinate.y).value_or(0);
+    const double x = feature::ParseNumber(coordinate.x).value_or(0);
+    const double y = feature::ParseNumber(coordinate.y).value_or(0);
     for (uint32_t i = 0; i < count_ && !same; ++i) {
       same = x == seen_[i].x_value && y == seen_[i].y_value;
     }

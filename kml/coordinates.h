@@ -8,23 +8,14 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "kml/placemark.h"
+#include "feature/placemark.h"
 
 namespace kml {
-
-// True when `text` is a finite decimal number: an optional sign, digits with at most one '.'
-// (".5" and "5." count), an optional exponent. Nothing else, not even white space.
-bool IsNumber(std::string_view text);
-
-// The value of a number that IsNumber accepts (a leading '+' is allowed); nullopt for any other
-// text and for a number out of the range of double.
-std::optional<double> ParseNumber(std::string_view text);
 
 class CoordinateTokenizer {
  public:
@@ -51,7 +42,7 @@ class CoordinateTokenizer {
   bool full() const { return slots_.size() >= kBatchSize; }
   size_t size() const { return slots_.size(); }
   // The batch as views into the tokenizer's arena, valid until ClearBatch, Feed or Finish.
-  std::span<const Coordinate> TakeBatch();
+  std::span<const feature::Coordinate> TakeBatch();
   void ClearBatch();
 
   // Tuples skipped since construction: 1 or 4+ values, or a value that is not a number.
@@ -79,7 +70,7 @@ class CoordinateTokenizer {
   State state_ = State::kBetween;
   std::string arena_;
   std::vector<Slot> slots_;
-  std::vector<Coordinate> batch_;
+  std::vector<feature::Coordinate> batch_;
   // The tuple being read.
   size_t tuple_start_ = 0;
   size_t value_start_ = 0;
@@ -95,7 +86,7 @@ class CoordinateTokenizer {
 class DistinctCounter {
  public:
   void Reset() { count_ = 0; }
-  void Add(std::span<const Coordinate> coordinates);
+  void Add(std::span<const feature::Coordinate> coordinates);
   uint32_t count() const { return count_; }
 
  private:

@@ -7,118 +7,21 @@
 #include <unordered_map>
 
 #include "kml/coordinates.h"
+#include "kml/elements.h"
+#include "kml/style_reader.h"
 
 namespace kml {
 
+using feature::Attribute;
+using feature::AttributeKind;
+using feature::Coordinate;
+using feature::kMaxValueBytes;
+using feature::PartKind;
+using feature::Placemark;
+using xml::XmlEvent;
+using xml::XmlEventSource;
+
 namespace {
-
-// The elements the reader looks at, by local name; every other element is kOther.
-enum class Tag : uint8_t {
-  kOther,
-  kKml,
-  kDocument,
-  kFolder,
-  kPlacemark,
-  kName,
-  kDescription,
-  kPoint,
-  kLineString,
-  kLinearRing,
-  kPolygon,
-  kInnerBoundaryIs,
-  kTrack,
-  kCoord,
-  kModel,
-  kLocation,
-  kLongitude,
-  kLatitude,
-  kCoordinates,
-  kTimeStamp,
-  kWhen,
-  kTimeSpan,
-  kBegin,
-  kEnd,
-  kExtendedData,
-  kData,
-  kValue,
-  kSchemaData,
-  kSimpleData,
-  kStyleUrl,
-  kStyle,
-  kStyleMap,
-  kPair,
-  kKey,
-  kLineStyle,
-  kPolyStyle,
-  kIconStyle,
-  kColor,
-  kWidth,
-  kFill,
-  kOutline,
-  kScale,
-  kOverlay,
-  kNetworkLink,
-};
-
-Tag TagOf(std::string_view name) {
-  static const std::unordered_map<std::string_view, Tag> kTags = {
-      {"kml", Tag::kKml},
-      {"Document", Tag::kDocument},
-      {"Folder", Tag::kFolder},
-      {"Placemark", Tag::kPlacemark},
-      {"name", Tag::kName},
-      {"description", Tag::kDescription},
-      {"Point", Tag::kPoint},
-      {"LineString", Tag::kLineString},
-      {"LinearRing", Tag::kLinearRing},
-      {"Polygon", Tag::kPolygon},
-      {"innerBoundaryIs", Tag::kInnerBoundaryIs},
-      {"Track", Tag::kTrack},
-      {"coord", Tag::kCoord},
-      {"Model", Tag::kModel},
-      {"Location", Tag::kLocation},
-      {"longitude", Tag::kLongitude},
-      {"latitude", Tag::kLatitude},
-      {"coordinates", Tag::kCoordinates},
-      {"TimeStamp", Tag::kTimeStamp},
-      {"when", Tag::kWhen},
-      {"TimeSpan", Tag::kTimeSpan},
-      {"begin", Tag::kBegin},
-      {"end", Tag::kEnd},
-      {"ExtendedData", Tag::kExtendedData},
-      {"Data", Tag::kData},
-      {"value", Tag::kValue},
-      {"SchemaData", Tag::kSchemaData},
-      {"SimpleData", Tag::kSimpleData},
-      {"styleUrl", Tag::kStyleUrl},
-      {"Style", Tag::kStyle},
-      {"StyleMap", Tag::kStyleMap},
-      {"Pair", Tag::kPair},
-      {"key", Tag::kKey},
-      {"LineStyle", Tag::kLineStyle},
-      {"PolyStyle", Tag::kPolyStyle},
-      {"IconStyle", Tag::kIconStyle},
-      {"color", Tag::kColor},
-      {"width", Tag::kWidth},
-      {"fill", Tag::kFill},
-      {"outline", Tag::kOutline},
-      {"scale", Tag::kScale},
-      {"GroundOverlay", Tag::kOverlay},
-      {"ScreenOverlay", Tag::kOverlay},
-      {"PhotoOverlay", Tag::kOverlay},
-      {"NetworkLink", Tag::kNetworkLink},
-  };
-  const auto found = kTags.find(name);
-  return found == kTags.end() ? Tag::kOther : found->second;
-}
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view TrimSpace(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // Cuts `text` to at most `limit` bytes without splitting a UTF-8 character; true when it cut.
 bool CutUtf8(std::string& text, size_t limit) {
@@ -127,40 +30,6 @@ bool CutUtf8(std::string& text, size_t limit) {
   while (size > 0 && (static_cast<uint8_t>(text[size]) & 0xC0) == 0x80) --size;
   text.resize(size);
   return true;
-}
-
-std::optional<uint32_t> ParseColor(std::string_view text) {
-  text = TrimSpace(text);
-  if (!text.empty() && text.front() == '#') text.remove_prefix(1);
-  if (text.size() != 8) return std::nullopt;
-  uint32_t color = 0;
-  for (const char c : text) {
-    uint32_t digit;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<uint32_t>(c - '0');
-    } else if (c >= 'a' && c <= 'f') {
-      digit = static_cast<uint32_t>(c - 'a' + 10);
-    } else if (c >= 'A' && c <= 'F') {
-      digit = static_cast<uint32_t>(c - 'A' + 10);
-    } else {
-      return std::nullopt;
-    }
-    color = color << 4 | digit;
-  }
-  return color;
-}
-
-std::optional<bool> ParseBool(std::string_view text) {
-  text = TrimSpace(text);
-  if (text == "1" || text == "true") return true;
-  if (text == "0" || text == "false") return false;
-  return std::nullopt;
-}
-
-std::optional<double> ParseSize(std::string_view text) {
-  const std::optional<double> value = ParseNumber(TrimSpace(text));
-  if (value && *value < 0) return std::nullopt;
-  return value;
 }
 
 std::string_view AttributeOf(const XmlEvent& event, std::string_view name) {
@@ -222,15 +91,7 @@ enum class Field : uint8_t {
   kFolderName,
   kLongitude,
   kLatitude,
-  kPairKey,
-  kPairUrl,
-  kLineColor,
-  kLineWidth,
-  kPolyColor,
-  kPolyFill,
-  kPolyOutline,
-  kIconColor,
-  kIconScale,
+  kStyle,  // a text the style reader wants: style_field_
 };
 
 // Data fields a placemark may carry: what one placemark can make us hold is bounded.
@@ -240,13 +101,12 @@ constexpr size_t kMaxAttributes = 1024;
 
 class KmlReader::State {
  public:
-  State(StyleTable& styles, ReaderCounts& counts) : styles_(styles), counts_(counts) {}
+  State(StyleTable& styles, ReaderCounts& counts) : counts_(counts), style_reader_(styles) {}
 
   const KmlEvent& Next(XmlEventSource& xml);
 
  private:
   enum class Source : uint8_t { kCoordinates, kTrack, kModel };
-  enum class StyleTarget : uint8_t { kShared, kInline, kPair };
   struct Folder {
     size_t depth = 0;
     std::string name;
@@ -257,7 +117,6 @@ class KmlReader::State {
   void OnStart(const XmlEvent& event);
   void OnEnd();
   void StartInPlacemark(Tag tag, const XmlEvent& event);
-  void StartStyles(Tag tag, const XmlEvent& event);
   void Collect(Field field);
   void EndCollect();
   void BeginPlacemark();
@@ -273,7 +132,6 @@ class KmlReader::State {
     return tags_.size() > levels ? tags_[tags_.size() - 1 - levels] : Tag::kOther;
   }
 
-  StyleTable& styles_;
   ReaderCounts& counts_;
 
   // Events made from one XML event, handed out one per Next().
@@ -293,12 +151,12 @@ class KmlReader::State {
   bool in_placemark_ = false;
   size_t placemark_depth_ = 0;
   Placemark placemark_;
-  std::string inline_map_url_;
 
   // The element whose text is being collected (depth 0: none).
   size_t collect_depth_ = 0;
   Field field_ = Field::kName;
   ValueCollector collector_;
+  StyleReader::Field style_field_ = StyleReader::Field::kPairKey;
   std::string data_name_;
 
   // The part being read (depth 0: none).
@@ -315,19 +173,8 @@ class KmlReader::State {
   std::string_view pending_;
   CoordinateTokenizer tokenizer_;
 
-  // The Style being read (depth 0: none), and the StyleMap and its Pair.
-  size_t style_depth_ = 0;
-  StyleTarget style_target_ = StyleTarget::kShared;
-  std::string style_id_;
-  Style style_;
-  size_t map_depth_ = 0;
-  bool map_inline_ = false;
-  bool map_has_normal_ = false;
-  std::string map_id_, map_url_;
-  Style map_style_;
-  size_t pair_depth_ = 0;
-  std::string pair_key_, pair_url_;
-  Style pair_style_;
+  // Styles: shared ones into the table, the placemark's own onto it.
+  StyleReader style_reader_;
 };
 
 const KmlEvent& KmlReader::State::Next(XmlEventSource& xml) {
@@ -413,7 +260,14 @@ void KmlReader::State::OnStart(const XmlEvent& event) {
              !folders_.back().named) {
     Collect(Field::kFolderName);
   }
-  StartStyles(tag, event);
+  if (collect_depth_ != 0 || !StyleReader::Concerns(tag)) return;
+  const bool has_id = tag == Tag::kStyle || tag == Tag::kStyleMap;
+  if (const std::optional<StyleReader::Field> field =
+          style_reader_.Start(tag, Up(1), Up(2), tags_.size(), in_placemark_,
+                              has_id ? AttributeOf(event, "id") : std::string_view())) {
+    style_field_ = *field;
+    Collect(Field::kStyle);
+  }
 }
 
 void KmlReader::State::StartInPlacemark(Tag tag, const XmlEvent& event) {
@@ -500,69 +354,6 @@ void KmlReader::State::StartInPlacemark(Tag tag, const XmlEvent& event) {
   }
 }
 
-void KmlReader::State::StartStyles(Tag tag, const XmlEvent& event) {
-  const Tag parent = Up(1);
-  const Tag grandparent = Up(2);
-  if (collect_depth_ != 0) return;
-  const size_t depth = tags_.size();
-  switch (tag) {
-    case Tag::kStyle:
-      if (style_depth_ != 0) break;
-      if (pair_depth_ != 0 && parent == Tag::kPair) {
-        style_target_ = StyleTarget::kPair;
-      } else if (in_placemark_ && parent == Tag::kPlacemark) {
-        style_target_ = StyleTarget::kInline;
-      } else if (!in_placemark_) {
-        style_target_ = StyleTarget::kShared;
-        style_id_.assign(AttributeOf(event, "id"));
-      } else {
-        break;
-      }
-      style_depth_ = depth;
-      style_ = Style{};
-      break;
-    case Tag::kStyleMap:
-      if (map_depth_ != 0 || style_depth_ != 0) break;
-      if (in_placemark_ && parent != Tag::kPlacemark) break;
-      map_depth_ = depth;
-      map_inline_ = in_placemark_;
-      map_has_normal_ = false;
-      map_id_.assign(AttributeOf(event, "id"));
-      map_url_.clear();
-      map_style_ = Style{};
-      break;
-    case Tag::kPair:
-      if (map_depth_ == 0 || parent != Tag::kStyleMap || pair_depth_ != 0) break;
-      pair_depth_ = depth;
-      pair_key_.clear();
-      pair_url_.clear();
-      pair_style_ = Style{};
-      break;
-    case Tag::kKey:
-      if (pair_depth_ != 0 && parent == Tag::kPair) Collect(Field::kPairKey);
-      break;
-    case Tag::kStyleUrl:
-      if (pair_depth_ != 0 && parent == Tag::kPair) Collect(Field::kPairUrl);
-      break;
-    case Tag::kColor:
-    case Tag::kWidth:
-    case Tag::kFill:
-    case Tag::kOutline:
-    case Tag::kScale:
-      if (style_depth_ == 0 || style_depth_ != depth - 2 || grandparent != Tag::kStyle) break;
-      if (parent == Tag::kLineStyle && tag == Tag::kColor) Collect(Field::kLineColor);
-      if (parent == Tag::kLineStyle && tag == Tag::kWidth) Collect(Field::kLineWidth);
-      if (parent == Tag::kPolyStyle && tag == Tag::kColor) Collect(Field::kPolyColor);
-      if (parent == Tag::kPolyStyle && tag == Tag::kFill) Collect(Field::kPolyFill);
-      if (parent == Tag::kPolyStyle && tag == Tag::kOutline) Collect(Field::kPolyOutline);
-      if (parent == Tag::kIconStyle && tag == Tag::kColor) Collect(Field::kIconColor);
-      if (parent == Tag::kIconStyle && tag == Tag::kScale) Collect(Field::kIconScale);
-      break;
-    default:
-      break;
-  }
-}
-
 void KmlReader::State::OnEnd() {
   if (skipped_open_ != 0) {
     --skipped_open_;
@@ -576,37 +367,7 @@ void KmlReader::State::OnEnd() {
     coordinates_depth_ = 0;
   }
   if (part_depth_ == depth) EndPart();
-  if (style_depth_ == depth) {
-    switch (style_target_) {
-      case StyleTarget::kShared:
-        styles_.AddStyle(style_id_, style_);
-        break;
-      case StyleTarget::kInline:
-        placemark_.inline_style.LayOver(style_);
-        break;
-      case StyleTarget::kPair:
-        pair_style_.LayOver(style_);
-        break;
-    }
-    style_depth_ = 0;
-  }
-  if (pair_depth_ == depth) {
-    if (!map_has_normal_ && (pair_key_.empty() || pair_key_ == "normal")) {
-      map_has_normal_ = true;
-      map_url_ = pair_url_;
-      map_style_ = pair_style_;
-    }
-    pair_depth_ = 0;
-  }
-  if (map_depth_ == depth) {
-    if (map_inline_) {
-      placemark_.inline_style.LayOver(map_style_);
-      if (inline_map_url_.empty()) inline_map_url_ = map_url_;
-    } else {
-      styles_.AddStyleMap(map_id_, map_url_, map_style_);
-    }
-    map_depth_ = 0;
-  }
+  style_reader_.End(depth, placemark_);
   if (in_placemark_ && placemark_depth_ == depth) {
     EndPlacemark();
   } else if (!folders_.empty() && folders_.back().depth == depth) {
@@ -653,33 +414,8 @@ void KmlReader::State::EndCollect() {
     case Field::kLatitude:
       latitude_ = value;
       return;
-    case Field::kPairKey:
-      pair_key_ = value;
-      return;
-    case Field::kPairUrl:
-      if (pair_url_.empty()) pair_url_ = value;
-      return;
-    case Field::kLineColor:
-      style_.line_color = ParseColor(value);
-      return;
-    case Field::kLineWidth:
-      style_.line_width = ParseSize(value);
-      return;
-    case Field::kPolyColor:
-      style_.poly_color = ParseColor(value);
-      return;
-    case Field::kPolyFill:
-      style_.poly_fill = ParseBool(value);
-      return;
-    case Field::kPolyOutline:
-      style_.poly_outline = ParseBool(value);
-      return;
-    case Field::kIconColor:
-      style_.icon_color = ParseColor(value);
-      return;
-    case Field::kIconScale:
-      style_.icon_scale = ParseSize(value);
-      return;
+    case Field::kStyle:
+      return style_reader_.Collected(style_field_, value);
   }
 }
 
@@ -700,8 +436,7 @@ void KmlReader::State::BeginPlacemark() {
   placemark_depth_ = tags_.size();
   placemark_.attributes.clear();
   placemark_.style_url.clear();
-  placemark_.inline_style = Style{};
-  inline_map_url_.clear();
+  style_reader_.BeginPlacemark(placemark_);
   ++counts_.placemarks;
 
   std::string path;
@@ -723,7 +458,7 @@ void KmlReader::State::BeginPlacemark() {
 
 void KmlReader::State::EndPlacemark() {
   if (part_depth_ != 0) EndPart();
-  if (placemark_.style_url.empty()) placemark_.style_url = inline_map_url_;
+  style_reader_.EndPlacemark(placemark_);
   in_placemark_ = false;
   KmlEvent event;
   event.type = KmlEvent::Type::kPlacemarkEnd;

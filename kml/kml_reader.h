@@ -11,43 +11,43 @@
 #include <span>
 #include <vector>
 
-#include "kml/placemark.h"
+#include "feature/placemark.h"
 #include "kml/style_table.h"
-#include "kml/xml_event.h"
+#include "xml/xml_event.h"
 
 namespace kml {
 
 struct KmlEvent {
   enum class Type {
     kPlacemarkBegin,
-    kPartBegin,    // `part`
-    kCoordinates,  // `coordinates`: the next batch of the current part (never empty)
-    kPartEnd,      // `point_count`, `distinct_points`
-    kPlacemarkEnd, // `placemark`
-    kDocumentEnd,  // `styles` complete; every later Next() gives kDocumentEnd again
+    kPartBegin,     // `part`
+    kCoordinates,   // `coordinates`: the next batch of the current part (never empty)
+    kPartEnd,       // `point_count`, `distinct_points`
+    kPlacemarkEnd,  // `placemark`
+    kDocumentEnd,   // `styles` complete; every later Next() gives kDocumentEnd again
   };
   Type type = Type::kDocumentEnd;
-  PartKind part = PartKind::kPoint;
-  std::span<const Coordinate> coordinates;
-  uint64_t point_count = 0;         // coordinates in the part
-  uint32_t distinct_points = 0;     // distinct coordinates in the part, counted up to 3
-  const Placemark* placemark = nullptr;
+  feature::PartKind part = feature::PartKind::kPoint;
+  std::span<const feature::Coordinate> coordinates;
+  uint64_t point_count = 0;      // coordinates in the part
+  uint32_t distinct_points = 0;  // distinct coordinates in the part, counted up to 3
+  const feature::Placemark* placemark = nullptr;
 };
 
 // What the reader passed over, for the file's summary line.
 struct ReaderCounts {
   uint64_t placemarks = 0;
-  uint64_t overlays = 0;        // GroundOverlay, ScreenOverlay, PhotoOverlay: skipped
-  uint64_t network_links = 0;   // NetworkLink: skipped
-  uint64_t bad_tuples = 0;      // coordinate tuples that could not be read: skipped
-  uint64_t cut_values = 0;      // attribute values longer than kMaxValueBytes: cut
-  bool kml_root = false;        // the root element was <kml>
+  uint64_t overlays = 0;       // GroundOverlay, ScreenOverlay, PhotoOverlay: skipped
+  uint64_t network_links = 0;  // NetworkLink: skipped
+  uint64_t bad_tuples = 0;     // coordinate tuples that could not be read: skipped
+  uint64_t cut_values = 0;     // attribute values longer than kMaxValueBytes: cut
+  bool kml_root = false;       // the root element was <kml>
 };
 
 class KmlReader {
  public:
   // REQUIRES: `xml` outlives the reader.
-  explicit KmlReader(XmlEventSource& xml);
+  explicit KmlReader(xml::XmlEventSource& xml);
   ~KmlReader();
   KmlReader(const KmlReader&) = delete;
   KmlReader& operator=(const KmlReader&) = delete;
@@ -62,7 +62,7 @@ class KmlReader {
 
  private:
   class State;
-  XmlEventSource& xml_;
+  xml::XmlEventSource& xml_;
   StyleTable styles_;
   ReaderCounts counts_;
   std::unique_ptr<State> state_;

@@ -7,10 +7,20 @@
 #include <vector>
 
 #include "kml/coordinates.h"
-#include "kml/fake_xml.h"
 #include "platform/file_exception.h"
+#include "testing/fake_xml.h"
 
 namespace kml {
+
+using feature::Attribute;
+using feature::Coordinate;
+using feature::kMaxValueBytes;
+using feature::PartKind;
+using feature::Placemark;
+using feature::Style;
+using xml::XmlEvent;
+using xml::XmlEventSource;
+
 namespace {
 
 struct ReadPart {
@@ -116,7 +126,7 @@ Read ReadAll(XmlEventSource& source) {
 }
 
 Read ReadKml(std::string_view document, size_t piece_size = SIZE_MAX) {
-  FakeXml xml(document, piece_size);
+  test_support::FakeXml xml(document, piece_size);
   return ReadAll(xml);
 }
 
@@ -332,7 +342,8 @@ TEST(KmlReader, CutsLongValuesAtACharacterBoundary) {
 TEST(KmlReader, AHugeDescriptionStreamsThrough) {
   // 100 MB of text in 64 KiB pieces: only the first kMaxValueBytes are ever held.
   const std::string piece(64 * 1024, 'd');
-  FakeXml xml(InPlacemark("<description>  @@</description><name>n</name>"), SIZE_MAX, piece, 1600);
+  test_support::FakeXml xml(InPlacemark("<description>  @@</description><name>n</name>"), SIZE_MAX,
+                            piece, 1600);
   const Read read = ReadAll(xml);
   EXPECT_EQ(read.Attributes(), "description=" + std::string(kMaxValueBytes, 'd') + "(cut)|name=n");
   EXPECT_EQ(read.counts.cut_values, 1u);

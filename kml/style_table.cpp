@@ -2,6 +2,8 @@
 
 namespace kml {
 
+using feature::Style;
+
 namespace {
 
 enum : uint8_t {

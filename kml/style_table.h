@@ -6,25 +6,28 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "kml/placemark.h"
+#include "feature/placemark.h"
+#include "feature/style_resolver.h"
 
 namespace kml {
 
-class StyleTable {
+class StyleTable : public feature::StyleResolver {
  public:
   // Styles beyond this many are not kept (and counted): what a file can make us hold is bounded.
   static constexpr size_t kMaxEntries = size_t{1} << 18;
 
   // A <Style id="...">. A later definition of the same id replaces the earlier one.
-  void AddStyle(std::string_view id, const Style& style);
+  void AddStyle(std::string_view id, const feature::Style& style);
   // A <StyleMap id="...">: its "normal" Pair, which names a style by `normal_url` and/or holds
   // an inline `normal_style`.
-  void AddStyleMap(std::string_view id, std::string_view normal_url, const Style& normal_style);
+  void AddStyleMap(std::string_view id, std::string_view normal_url,
+                   const feature::Style& normal_style);
 
   // The style of a placemark: the shared style that `style_url` names by its fragment ("#id",
   // "doc.kml#id"), followed through StyleMaps' normal pairs, with `inline_style` laid over it.
   // An unknown id, or a url without '#', gives `inline_style` alone.
-  Style Resolve(std::string_view style_url, const Style& inline_style) const;
+  feature::Style Resolve(std::string_view style_url,
+                         const feature::Style& inline_style) const override;
 
   size_t dropped() const { return dropped_; }  // definitions not kept (kMaxEntries)
 
@@ -43,8 +46,8 @@ class StyleTable {
     uint8_t present = 0;  // which fields are set, one bit each
     uint8_t flags = 0;    // poly_fill and poly_outline
   };
-  static Entry Pack(const Style& style, uint64_t next);
-  static Style Unpack(const Entry& entry);
+  static Entry Pack(const feature::Style& style, uint64_t next);
+  static feature::Style Unpack(const Entry& entry);
   void Put(uint64_t key, const Entry& entry);
 
   std::unordered_map<uint64_t, Entry> entries_;  // by hashed id

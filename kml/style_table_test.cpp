@@ -5,6 +5,9 @@
 #include <string>
 
 namespace kml {
+
+using feature::Style;
+
 namespace {
 
 // Numbered("s", i) trips GCC 12's false -Wrestrict warning.

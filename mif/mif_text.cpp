@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "feature/number.h"
 #include "platform/file_exception.h"
 
 namespace mif::text {
@@ -13,23 +14,9 @@ namespace {
 bool IsDigit(char ch) { return static_cast<unsigned char>(ch - '0') < 10; }
 bool IsAsciiLetter(char ch) { return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z'); }
 
-// Most coordinates are written as "-12.345": those are copied as they are.
-bool IsPlainNumber(std::string_view number) {
-  const char* p = number.data();
-  const char* const end = p + number.size();
-  if (p != end && *p == '-') ++p;
-  const char* const integer = p;
-  while (p != end && IsDigit(*p)) ++p;
-  if (p == integer) return false;
-  if (p == end) return true;
-  if (*p != '.') return false;
-  const char* const fraction = ++p;
-  while (p != end && IsDigit(*p)) ++p;
-  return p == end && p != fraction;
-}
-
 void AppendNumber(std::string_view number, std::string& out) {
-  if (IsPlainNumber(number)) {
+  // Most coordinates are written as "-12.345": those are copied as they are.
+  if (feature::IsPlainDecimal(number)) {
     out += number;
     return;
   }
@@ -161,7 +148,7 @@ void AppendClause(std::string_view name, std::initializer_list<uint64_t> values,
 }  // namespace
 
 void AppendPoint(std::string_view x, std::string_view y, std::string& out) {
-  if (IsPlainNumber(x) && IsPlainNumber(y)) {
+  if (feature::IsPlainDecimal(x) && feature::IsPlainDecimal(y)) {
     // One growth and two copies for the usual point.
     const size_t start = out.size();
     out.resize(start + x.size() + y.size() + 3);
@@ -188,7 +175,8 @@ size_t CutLength(std::string_view text, size_t max, Charset charset) {
   }
 }
 
-bool IsDecimal(std::string_view value) { return IsPlainNumber(value); }
+// Plain ones only: a Float column read back must give the text that was written.
+bool IsDecimal(std::string_view value) { return feature::IsPlainDecimal(value); }
 
 bool HasLeadingZero(std::string_view value) {
   const std::string_view digits = value.substr(!value.empty() && value[0] == '-' ? 1 : 0);
@@ -286,7 +274,7 @@ uint32_t MifColor(uint32_t kml_color) {
   return red * 65536 + green * 256 + blue;
 }
 
-void AppendPen(const kml::Style& style, bool region, std::string& out) {
+void AppendPen(const feature::Style& style, bool region, std::string& out) {
   if ((region && style.poly_outline == false) ||
       (style.line_color && Alpha(*style.line_color) == 0)) {
     AppendClause("Pen", {1, 1, 0}, out);
@@ -299,7 +287,7 @@ void AppendPen(const kml::Style& style, bool region, std::string& out) {
   }
 }
 
-void AppendBrush(const kml::Style& style, std::string& out) {
+void AppendBrush(const feature::Style& style, std::string& out) {
   if (!style.poly_color && !style.poly_fill && !style.poly_outline) {
     AppendClause("Brush", {2, 16777215, 16777215}, out);
   } else if (style.poly_fill == false || (style.poly_color && Alpha(*style.poly_color) == 0)) {
@@ -309,7 +297,7 @@ void AppendBrush(const kml::Style& style, std::string& out) {
   }
 }
 
-void AppendSymbol(const kml::Style& style, std::string& out) {
+void AppendSymbol(const feature::Style& style, std::string& out) {
   const uint32_t color = style.icon_color ? MifColor(*style.icon_color) : 0;
   const int size = style.icon_scale ? Clamp(12 * *style.icon_scale, 1, 48) : 12;
   AppendClause("Symbol", {35, color, static_cast<uint64_t>(size)}, out);

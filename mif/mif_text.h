@@ -9,7 +9,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "kml/placemark.h"
+#include "feature/placemark.h"
 #include "mif/mif_writer.h"
 #include "platform/cstring.h"
 
@@ -29,11 +29,12 @@ void AppendPoint(std::string_view x, std::string_view y, std::string& out);
 // characters of `charset`.
 size_t CutLength(std::string_view text, size_t max, Charset charset);
 
-// A decimal integer that fits in 32 bits ("-12"); a decimal number ("-12", "3.25").
+// A decimal integer that fits in 32 bits ("-12", "2147483647").
 bool IsInteger32(std::string_view value);
+// A plain decimal number ("-12", "3.25"): what a Float column reads back as it was written.
+bool IsDecimal(std::string_view value);
 // Digits after a leading 0 ("007", "-01.5"): a number column would drop the zeros.
 bool HasLeadingZero(std::string_view value);
-bool IsDecimal(std::string_view value);
 
 // Turns every line break (CR LF, CR or LF) into LF.
 void NormalizeLineBreaks(std::string& text);
@@ -59,9 +60,9 @@ std::string UniqueName(const std::string& name, Charset charset,
 uint32_t MifColor(uint32_t kml_color);
 
 // The style clauses of an object, indented, each with CR LF.
-void AppendPen(const kml::Style& style, bool region, std::string& out);
-void AppendBrush(const kml::Style& style, std::string& out);
-void AppendSymbol(const kml::Style& style, std::string& out);
+void AppendPen(const feature::Style& style, bool region, std::string& out);
+void AppendBrush(const feature::Style& style, std::string& out);
+void AppendSymbol(const feature::Style& style, std::string& out);
 
 // Throws CFileException(tooManyPoints, path) when `points` exceed kMaxObjectPoints.
 void CheckObjectPoints(uint64_t points, const platform::CString& path);

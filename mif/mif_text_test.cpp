@@ -159,7 +159,7 @@ TEST(MifTextTest, UniqueNamesIgnoreCase) {
 }
 
 TEST(MifTextTest, StyleClauses) {
-  using kml::Style;
+  using feature::Style;
   auto with = [](auto setter) {
     Style style;
     setter(style);

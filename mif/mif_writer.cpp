@@ -43,7 +43,7 @@ struct PlacemarkHeader {
   uint64_t parts = 0;                      // kept parts, in the part spill
   std::array<uint64_t, 3> shape_parts{};   // by Shape
   std::array<uint64_t, 3> shape_points{};  // by Shape
-  kml::Style inline_style;
+  feature::Style inline_style;
   uint32_t style_url_size = 0;
   uint32_t attributes = 0;
 };
@@ -138,43 +138,43 @@ class MifWriter::Impl {
   }
 
   void BeginPlacemark() {
-    header_ = PlacemarkHeader();
+    adding_ = PlacemarkHeader();
     outer_kept_ = false;
   }
 
-  void BeginPart(kml::PartKind kind) {
+  void BeginPart(feature::PartKind kind) {
     part_kind_ = kind;
     part_points_ = 0;
     part_offset_ = coordinates_.size();
     // Holes of a dropped outer ring go too: their points need not be kept.
-    skip_part_ = kind == kml::PartKind::kInnerRing && !outer_kept_;
+    skip_part_ = kind == feature::PartKind::kInnerRing && !outer_kept_;
   }
 
-  void AddCoordinates(std::span<const kml::Coordinate> coordinates) {
+  void AddCoordinates(std::span<const feature::Coordinate> coordinates) {
     part_points_ += coordinates.size();
     if (skip_part_ || coordinates.empty()) return;
-    if (part_kind_ != kml::PartKind::kPoint) {
-      const Shape shape = part_kind_ == kml::PartKind::kLine ? Shape::kLine : Shape::kRing;
-      text::CheckObjectPoints(header_.shape_points[Index(shape)] + part_points_, report_path_);
+    if (part_kind_ != feature::PartKind::kPoint) {
+      const Shape shape = part_kind_ == feature::PartKind::kLine ? Shape::kLine : Shape::kRing;
+      text::CheckObjectPoints(adding_.shape_points[Index(shape)] + part_points_, report_path_);
     }
     // Plain points go straight into one buffer, sized once for the whole batch.
     size_t bound = 0;
-    for (const kml::Coordinate& coordinate : coordinates) {
+    for (const feature::Coordinate& coordinate : coordinates) {
       bound += coordinate.x.size() + coordinate.y.size() + 3;
     }
     if (points_buffer_.size() < bound) {
       points_buffer_.resize(std::max(bound, 2 * points_buffer_.size()));
     }
     char* at = points_buffer_.data();
-    for (const kml::Coordinate& coordinate : coordinates) {
+    for (const feature::Coordinate& coordinate : coordinates) {
       if (!coordinate.plain) {
         // A number with an exponent may grow when written plainly: such a point is written
         // on its own, after what the buffer holds.
-        text_.clear();
-        text::AppendPoint(coordinate.x, coordinate.y, text_);
+        point_line_.clear();
+        text::AppendPoint(coordinate.x, coordinate.y, point_line_);
         coordinates_.Write(std::string_view(points_buffer_.data(),
                                             static_cast<size_t>(at - points_buffer_.data())));
-        coordinates_.Write(text_);
+        coordinates_.Write(point_line_);
         at = points_buffer_.data();
         continue;
       }
@@ -204,20 +204,20 @@ class MifWriter::Impl {
     bool keep = false;
     Shape shape = Shape::kPoint;
     switch (part_kind_) {
-      case kml::PartKind::kPoint:
+      case feature::PartKind::kPoint:
         keep = part_points_ > 0;
         break;
-      case kml::PartKind::kLine:
+      case feature::PartKind::kLine:
         keep = part_points_ > 0;
         shape = part_points_ == 1 ? Shape::kPoint : Shape::kLine;
         if (part_points_ == 1) ++counts_.one_point_lines;
         break;
-      case kml::PartKind::kOuterRing:
+      case feature::PartKind::kOuterRing:
         keep = distinct_points >= 3;
         shape = Shape::kRing;
         outer_kept_ = keep;
         break;
-      case kml::PartKind::kInnerRing:
+      case feature::PartKind::kInnerRing:
         keep = outer_kept_ && distinct_points >= 3;
         shape = Shape::kRing;
         break;
@@ -232,17 +232,17 @@ class MifWriter::Impl {
     part.points = part_points_;
     part.shape = shape;
     parts_.Write(std::string_view(reinterpret_cast<const char*>(&part), sizeof part));
-    ++header_.parts;
-    ++header_.shape_parts[Index(shape)];
-    header_.shape_points[Index(shape)] += part_points_;
+    ++adding_.parts;
+    ++adding_.shape_parts[Index(shape)];
+    adding_.shape_points[Index(shape)] += part_points_;
   }
 
-  void EndPlacemark(const kml::Placemark& placemark) {
-    header_.inline_style = placemark.inline_style;
-    header_.style_url_size = static_cast<uint32_t>(placemark.style_url.size());
-    record_.assign(sizeof header_, '\0');
+  void EndPlacemark(const feature::Placemark& placemark) {
+    adding_.inline_style = placemark.inline_style;
+    adding_.style_url_size = static_cast<uint32_t>(placemark.style_url.size());
+    record_.assign(sizeof adding_, '\0');
     record_ += placemark.style_url;
-    for (const kml::Attribute& attribute : placemark.attributes) {
+    for (const feature::Attribute& attribute : placemark.attributes) {
       if (attribute.value.empty()) continue;
       const uint32_t column = ColumnFor(attribute);
       if (column == kNoColumn) {
@@ -259,20 +259,20 @@ class MifWriter::Impl {
       // Names, descriptions, folders and times stay text whatever they hold ("2020", "007");
       // a field's number keeps its column numeric only if it loses nothing there.
       const bool numeric =
-          attribute.kind == kml::AttributeKind::kData && !text::HasLeadingZero(value_);
+          attribute.kind == feature::AttributeKind::kData && !text::HasLeadingZero(value_);
       stats.all_integer = stats.all_integer && numeric && text::IsInteger32(value_);
       stats.all_decimal = stats.all_decimal && numeric && text::IsDecimal(value_);
       stats.width = std::max(stats.width, value_.size());
       const AttributeHeader entry{column, static_cast<uint32_t>(value_.size())};
       record_.append(reinterpret_cast<const char*>(&entry), sizeof entry);
       record_ += value_;
-      ++header_.attributes;
+      ++adding_.attributes;
     }
-    std::memcpy(record_.data(), &header_, sizeof header_);
+    std::memcpy(record_.data(), &adding_, sizeof adding_);
     placemarks_.Write(record_);
     ++placemark_count_;
 
-    switch (KindOf(header_)) {
+    switch (KindOf(adding_)) {
       case ObjectKind::kNone:
         ++counts_.no_geometry;
         break;
@@ -294,7 +294,7 @@ class MifWriter::Impl {
     }
   }
 
-  void Write(const kml::StyleTable& styles, platform::CReplaceFile& mif,
+  void Write(const feature::StyleResolver& styles, platform::CReplaceFile& mif,
              platform::CReplaceFile& mid) {
     LayOutColumns();
     WriteHeader(mif);
@@ -304,11 +304,11 @@ class MifWriter::Impl {
     parts_position_ = 0;
     coordinates_position_ = 0;
     for (uint64_t i = 0; i < placemark_count_; ++i) {
-      ReadExact(placemarks_, reinterpret_cast<char*>(&header_), sizeof header_);
-      style_url_.resize(header_.style_url_size);
+      ReadExact(placemarks_, reinterpret_cast<char*>(&writing_), sizeof writing_);
+      style_url_.resize(writing_.style_url_size);
       ReadExact(placemarks_, style_url_.data(), style_url_.size());
       ReadRow();
-      const kml::Style style = styles.Resolve(style_url_, header_.inline_style);
+      const feature::Style style = styles.Resolve(style_url_, writing_.inline_style);
       WriteObject(style, mif);
       WriteRow(mid);
     }
@@ -321,8 +321,8 @@ class MifWriter::Impl {
  private:
   static constexpr uint32_t kNoColumn = 0xFFFFFFFFu;
 
-  uint32_t ColumnFor(const kml::Attribute& attribute) {
-    if (attribute.kind != kml::AttributeKind::kData) {
+  uint32_t ColumnFor(const feature::Attribute& attribute) {
+    if (attribute.kind != feature::AttributeKind::kData) {
       const uint32_t column = static_cast<uint32_t>(attribute.kind);
       if (columns_[column].values == 0) ++builtins_used_;
       return column;
@@ -355,7 +355,7 @@ class MifWriter::Impl {
   void LayOutColumns() {
     positions_.assign(columns_.size(), kNoColumn);
     names_.clear();
-    kinds_of_.clear();
+    column_at_.clear();
     std::unordered_set<std::string> used;
     for (uint32_t column = 0; column < columns_.size(); ++column) {
       const Column& stats = columns_[column];
@@ -375,7 +375,7 @@ class MifWriter::Impl {
       }
       positions_[column] = static_cast<uint32_t>(names_.size());
       names_.push_back(text::UniqueName(name, charset_, used));
-      kinds_of_.push_back(column);
+      column_at_.push_back(column);
     }
   }
 
@@ -399,7 +399,7 @@ class MifWriter::Impl {
       AppendNumber(names_.size(), out);
       out += "\r\n";
       for (size_t i = 0; i < names_.size(); ++i) {
-        const Column& stats = columns_[kinds_of_[i]];
+        const Column& stats = columns_[column_at_[i]];
         out += "  ";
         out += names_[i];
         if (stats.all_integer) {
@@ -431,7 +431,7 @@ class MifWriter::Impl {
     row_values_.assign(names_.size(), std::string_view());
     row_text_.clear();
     row_places_.clear();
-    for (uint32_t i = 0; i < header_.attributes; ++i) {
+    for (uint32_t i = 0; i < writing_.attributes; ++i) {
       AttributeHeader entry;
       ReadExact(placemarks_, reinterpret_cast<char*>(&entry), sizeof entry);
       const size_t start = row_text_.size();
@@ -451,7 +451,7 @@ class MifWriter::Impl {
     std::string& out = mid_out_;
     for (size_t i = 0; i < names_.size(); ++i) {
       if (i > 0) out += ',';
-      const Column& stats = columns_[kinds_of_[i]];
+      const Column& stats = columns_[column_at_[i]];
       if (stats.all_integer || stats.all_decimal) {
         out += row_values_[i];
       } else {
@@ -462,11 +462,11 @@ class MifWriter::Impl {
     if (out.size() >= kOutputBlock) Flush(mid, out);
   }
 
-  void WriteObject(const kml::Style& style, platform::CReplaceFile& mif) {
+  void WriteObject(const feature::Style& style, platform::CReplaceFile& mif) {
     std::string& out = mif_out_;
     const uint64_t first_part = parts_position_;
-    const auto& parts = header_.shape_parts;
-    switch (KindOf(header_)) {
+    const auto& parts = writing_.shape_parts;
+    switch (KindOf(writing_)) {
       case ObjectKind::kNone:
         out += "None\r\n";
         break;
@@ -494,22 +494,23 @@ class MifWriter::Impl {
         if (parts[Index(Shape::kPoint)] > 0) WriteMultipoint(first_part, style, mif);
         break;
     }
-    SeekParts(first_part + header_.parts * sizeof(PartRecord));
+    SeekParts(first_part + writing_.parts * sizeof(PartRecord));
   }
 
-  void WriteMultipoint(uint64_t first_part, const kml::Style& style, platform::CReplaceFile& mif) {
+  void WriteMultipoint(uint64_t first_part, const feature::Style& style,
+                       platform::CReplaceFile& mif) {
     std::string& out = mif_out_;
     out += "Multipoint ";
-    AppendNumber(header_.shape_points[Index(Shape::kPoint)], out);
+    AppendNumber(writing_.shape_points[Index(Shape::kPoint)], out);
     out += "\r\n";
     CopyParts(first_part, Shape::kPoint, false, mif);
     text::AppendSymbol(style, out);
   }
 
   // One section as "Pline n", several as "Pline Multiple k".
-  void WriteLines(uint64_t first_part, const kml::Style& style, platform::CReplaceFile& mif) {
+  void WriteLines(uint64_t first_part, const feature::Style& style, platform::CReplaceFile& mif) {
     std::string& out = mif_out_;
-    const uint64_t lines = header_.shape_parts[Index(Shape::kLine)];
+    const uint64_t lines = writing_.shape_parts[Index(Shape::kLine)];
     out += "Pline ";
     if (lines > 1) {
       out += "Multiple ";
@@ -517,17 +518,17 @@ class MifWriter::Impl {
       out += "\r\n";
       CopyParts(first_part, Shape::kLine, true, mif);
     } else {
-      AppendNumber(header_.shape_points[Index(Shape::kLine)], out);
+      AppendNumber(writing_.shape_points[Index(Shape::kLine)], out);
       out += "\r\n";
       CopyParts(first_part, Shape::kLine, false, mif);
     }
     text::AppendPen(style, false, out);
   }
 
-  void WriteRegion(uint64_t first_part, const kml::Style& style, platform::CReplaceFile& mif) {
+  void WriteRegion(uint64_t first_part, const feature::Style& style, platform::CReplaceFile& mif) {
     std::string& out = mif_out_;
     out += "Region ";
-    AppendNumber(header_.shape_parts[Index(Shape::kRing)], out);
+    AppendNumber(writing_.shape_parts[Index(Shape::kRing)], out);
     out += "\r\n";
     CopyParts(first_part, Shape::kRing, true, mif);
     text::AppendPen(style, true, out);
@@ -538,7 +539,7 @@ class MifWriter::Impl {
   // with `counted`.
   void CopyParts(uint64_t first_part, Shape shape, bool counted, platform::CReplaceFile& mif) {
     SeekParts(first_part);
-    for (uint64_t i = 0; i < header_.parts; ++i) {
+    for (uint64_t i = 0; i < writing_.parts; ++i) {
       PartRecord part;
       ReadExact(parts_, reinterpret_cast<char*>(&part), sizeof part);
       parts_position_ += sizeof part;
@@ -591,14 +592,14 @@ class MifWriter::Impl {
   uint64_t placemark_count_ = 0;
   bool version_650_ = false;
 
-  // The placemark and the part being added (and, in Write, the placemark being written).
-  PlacemarkHeader header_;
+  // The placemark and the part being added.
+  PlacemarkHeader adding_;
   bool outer_kept_ = false;
-  kml::PartKind part_kind_ = kml::PartKind::kPoint;
+  feature::PartKind part_kind_ = feature::PartKind::kPoint;
   uint64_t part_points_ = 0;
   uint64_t part_offset_ = 0;
   bool skip_part_ = false;
-  std::string text_;
+  std::string point_line_;  // a point written on its own
   std::vector<char> points_buffer_;
   std::string record_;
   std::string value_;
@@ -609,9 +610,10 @@ class MifWriter::Impl {
   size_t builtins_used_ = 0;
   std::vector<uint32_t> positions_;  // by column: its place in the output, or kNoColumn
   std::vector<std::string> names_;   // by place in the output
-  std::vector<uint32_t> kinds_of_;   // by place in the output: the column
+  std::vector<uint32_t> column_at_;  // by place in the output: the column
 
-  // Writing.
+  // Writing: the placemark being written, as read back from the spill.
+  PlacemarkHeader writing_;
   std::string style_url_;
   std::string row_text_;
   std::vector<std::string_view> row_values_;
@@ -631,13 +633,15 @@ MifWriter::MifWriter(Charset charset, const platform::CString& report_path)
     : impl_(std::make_unique<Impl>(charset, report_path)) {}
 MifWriter::~MifWriter() = default;
 void MifWriter::BeginPlacemark() { impl_->BeginPlacemark(); }
-void MifWriter::BeginPart(kml::PartKind kind) { impl_->BeginPart(kind); }
-void MifWriter::AddCoordinates(std::span<const kml::Coordinate> coordinates) {
+void MifWriter::BeginPart(feature::PartKind kind) { impl_->BeginPart(kind); }
+void MifWriter::AddCoordinates(std::span<const feature::Coordinate> coordinates) {
   impl_->AddCoordinates(coordinates);
 }
 void MifWriter::EndPart(uint32_t distinct_points) { impl_->EndPart(distinct_points); }
-void MifWriter::EndPlacemark(const kml::Placemark& placemark) { impl_->EndPlacemark(placemark); }
-void MifWriter::Write(const kml::StyleTable& styles, platform::CReplaceFile& mif,
+void MifWriter::EndPlacemark(const feature::Placemark& placemark) {
+  impl_->EndPlacemark(placemark);
+}
+void MifWriter::Write(const feature::StyleResolver& styles, platform::CReplaceFile& mif,
                       platform::CReplaceFile& mid) {
   impl_->Write(styles, mif, mid);
 }

@@ -3,7 +3,7 @@
 // Placemarks are added as they are read; what the header needs (the column schema, the
 // version, every object's point counts) is only known at the end, so the objects are kept in
 // spill files on the way and written out by Write. Knows nothing of XML: it takes the plain
-// placemark data of kml/placemark.h and the document's style table.
+// features of feature/placemark.h, and resolves their styles through a feature::StyleResolver.
 #pragma once
 
 #include <cstdint>
@@ -12,10 +12,10 @@
 #include <string>
 #include <string_view>
 
-#include "kml/placemark.h"
-#include "kml/style_table.h"
+#include "feature/placemark.h"
+#include "feature/style_resolver.h"
 #include "platform/cstring.h"
-#include "platform/stdio_file.h"
+#include "platform/replace_file.h"
 
 namespace mif {
 
@@ -58,15 +58,15 @@ class MifWriter {
   // One placemark: BeginPlacemark, then for each part BeginPart, AddCoordinates (any number of
   // batches) and EndPart, then EndPlacemark. Throws CFileException from the spill files.
   void BeginPlacemark();
-  void BeginPart(kml::PartKind kind);
-  void AddCoordinates(std::span<const kml::Coordinate> coordinates);
+  void BeginPart(feature::PartKind kind);
+  void AddCoordinates(std::span<const feature::Coordinate> coordinates);
   // `distinct_points`: distinct coordinates of the part, counted up to 3.
   void EndPart(uint32_t distinct_points);
-  void EndPlacemark(const kml::Placemark& placemark);
+  void EndPlacemark(const feature::Placemark& placemark);
 
   // Writes the MIF (header, then every object with its style resolved in `styles`) and the MID
   // (one row per object). Text mode is not used: line ends are written as CR LF.
-  void Write(const kml::StyleTable& styles, platform::CReplaceFile& mif,
+  void Write(const feature::StyleResolver& styles, platform::CReplaceFile& mif,
              platform::CReplaceFile& mid);
 
   const WriterCounts& counts() const;

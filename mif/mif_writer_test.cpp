@@ -3,23 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <random>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/fault_injection.h"
+#include "platform/replace_file.h"
 #include "platform/transcoder.h"
+#include "testing/temp_folder.h"
 
 namespace mif {
 namespace {
 
-namespace fs = std::filesystem;
-using kml::AttributeKind;
-using kml::PartKind;
+using feature::AttributeKind;
+using feature::PartKind;
 using platform::CFileException;
 
 // UTF-8 text whatever the narrow literals of the build are encoded in.
@@ -50,23 +48,40 @@ Part Inner(std::string_view text) { return MakePart(PartKind::kInnerRing, text);
 
 struct Feature {
   std::vector<Part> parts;
-  kml::Placemark placemark;
+  feature::Placemark placemark;
 };
 
 Feature WithGeometry(std::vector<Part> parts) { return Feature{std::move(parts), {}}; }
 
-Feature WithAttributes(std::vector<kml::Attribute> attributes) {
+Feature WithAttributes(std::vector<feature::Attribute> attributes) {
   Feature feature;
   feature.placemark.attributes = std::move(attributes);
   return feature;
 }
 
-kml::Attribute Data(std::string name, std::string value) {
-  return kml::Attribute{AttributeKind::kData, std::move(name), std::move(value), false};
+feature::Attribute Data(std::string name, std::string value) {
+  return feature::Attribute{AttributeKind::kData, std::move(name), std::move(value), false};
 }
-kml::Attribute Builtin(AttributeKind kind, std::string value) {
-  return kml::Attribute{kind, "", std::move(value), false};
+feature::Attribute Builtin(AttributeKind kind, std::string value) {
+  return feature::Attribute{kind, "", std::move(value), false};
 }
+
+// Shared styles by "#id", the placemark's own style laid over them: the writer's view of the
+// document's style table.
+class StylesById : public feature::StyleResolver {
+ public:
+  void Add(const std::string& id, const feature::Style& style) { styles_["#" + id] = style; }
+  feature::Style Resolve(std::string_view style_url,
+                         const feature::Style& inline_style) const override {
+    const auto found = styles_.find(std::string(style_url));
+    feature::Style style = found == styles_.end() ? feature::Style() : found->second;
+    style.LayOver(inline_style);
+    return style;
+  }
+
+ private:
+  std::map<std::string, feature::Style> styles_;
+};
 
 bool HasTranscoders() {
   return platform::Transcoder::Open("UTF-8", "CP936") != nullptr &&
@@ -83,22 +98,14 @@ class MifWriterTest : public ::testing::Test {
     std::string Body() const { return mif.substr(mif.find("Data\r\n") + 6); }
   };
 
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("kml2mif-mif-" + std::to_string(std::random_device()()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    platform::fault::DisarmAll();
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
+  void TearDown() override { platform::fault::DisarmAll(); }
 
   platform::CString Path(const std::string& name) const {
-    return platform::CString((dir_ / name).string());
+    return platform::CString(folder_.PathOf(name));
   }
 
   static void Feed(MifWriter& writer, const std::vector<Feature>& features) {
-    std::vector<kml::Coordinate> batch;
+    std::vector<feature::Coordinate> batch;
     for (const Feature& feature : features) {
       writer.BeginPlacemark();
       for (const Part& part : feature.parts) {
@@ -123,14 +130,14 @@ class MifWriterTest : public ::testing::Test {
   }
 
   Output Convert(const std::vector<Feature>& features, Charset charset = Charset::kUtf8,
-                 const kml::StyleTable& styles = kml::StyleTable()) {
+                 const feature::StyleResolver& styles = StylesById()) {
     MifWriter writer(charset, Path("out.mif"));
     Feed(writer, features);
     return WriteOut(writer, styles);
   }
 
   // Writes out.mif and out.mid and reads them back.
-  Output WriteOut(MifWriter& writer, const kml::StyleTable& styles = kml::StyleTable()) {
+  Output WriteOut(MifWriter& writer, const feature::StyleResolver& styles = StylesById()) {
     platform::CReplaceFile mif(Path("out.mif"));
     platform::CReplaceFile mid(Path("out.mid"));
     writer.Write(styles, mif, mid);
@@ -141,14 +148,11 @@ class MifWriterTest : public ::testing::Test {
     return Output{ReadBytes("out.mif"), ReadBytes("out.mid"), writer.counts()};
   }
 
-  std::string ReadBytes(const std::string& name) const {
-    std::ifstream in(dir_ / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
+  std::string ReadBytes(const std::string& name) const { return folder_.Read(name); }
 
   // What GDAL reads from out.mif: its geometry lines, without their indentation.
   std::string ReadBackGeometry() const {
-    const std::string command = "ogrinfo -ro -al -q '" + (dir_ / "out.mif").string() + "' 2>&1";
+    const std::string command = "ogrinfo -ro -al -q '" + folder_.PathOf("out.mif") + "' 2>&1";
     std::string text;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return "popen failed";
@@ -165,7 +169,7 @@ class MifWriterTest : public ::testing::Test {
     return text;
   }
 
-  fs::path dir_;
+  test_support::TempFolder folder_{"mif"};
 };
 
 TEST_F(MifWriterTest, HeaderAndVersion) {
@@ -262,7 +266,7 @@ TEST_F(MifWriterTest, PlainPointsAreCopiedAsTheyStand) {
   const std::string semicolon = "0.5;7";
   const std::string long_x = "12345678901234567890123456789012345.5";  // past 32 bytes
   const std::string x16 = "1234567890.123456";                         // 8 to 32 bytes
-  const std::vector<kml::Coordinate> batch = {
+  const std::vector<feature::Coordinate> batch = {
       {std::string_view(together).substr(0, 10), std::string_view(together).substr(11), true},
       {"-1", "2", true},
       {"1e2", "+3", false},
@@ -275,7 +279,7 @@ TEST_F(MifWriterTest, PlainPointsAreCopiedAsTheyStand) {
   writer.BeginPart(PartKind::kLine);
   writer.AddCoordinates(batch);
   writer.EndPart(3);
-  writer.EndPlacemark(kml::Placemark());
+  writer.EndPlacemark(feature::Placemark());
   EXPECT_EQ(WriteOut(writer).Body(),
             "Pline 6\r\n116.391289 39.907668\r\n-1 2\r\n100 3\r\n0.5 7\r\n" + long_x + " " + x16 +
                 "\r\n12345678 1234567\r\n    Pen (1,2,0)\r\n");
@@ -403,7 +407,7 @@ TEST_F(MifWriterTest, ColumnsPerCharset) {
 TEST_F(MifWriterTest, LongValuesAreCutAtCharacters) {
   std::string long_chinese;
   for (int i = 0; i < 300; ++i) long_chinese += U8(u8"地");
-  kml::Attribute already_cut = Data("b", "short");
+  feature::Attribute already_cut = Data("b", "short");
   already_cut.cut = true;
   const std::vector<Feature> features = {
       WithAttributes({Data("a", long_chinese), already_cut}),
@@ -428,7 +432,7 @@ TEST_F(MifWriterTest, LongValuesAreCutAtCharacters) {
 TEST_F(MifWriterTest, ColumnLimit) {
   // More fields than columns; a name seen after the limit still gets its column and pushes
   // out the last field.
-  std::vector<kml::Attribute> many;
+  std::vector<feature::Attribute> many;
   for (size_t i = 0; i < MifWriter::kMaxColumns + 10; ++i) {
     std::string name = "f";
     name += std::to_string(i);
@@ -445,8 +449,8 @@ TEST_F(MifWriterTest, ColumnLimit) {
 }
 
 TEST_F(MifWriterTest, StylesResolvedAtWrite) {
-  kml::StyleTable styles;
-  kml::Style red;
+  StylesById styles;
+  feature::Style red;
   red.line_color = 0xff0000ffu;
   red.line_width = 3;
   red.poly_color = 0x80ff0000u;
@@ -463,7 +467,7 @@ TEST_F(MifWriterTest, StylesResolvedAtWrite) {
   // The style is defined after the placemarks that use it.
   MifWriter writer(Charset::kUtf8, Path("out.mif"));
   Feed(writer, {shared, inline_over_shared, collection, unknown});
-  styles.AddStyle("red", red);
+  styles.Add("red", red);
   EXPECT_EQ(WriteOut(writer, styles).Body(),
             "Pline 2\r\n0 0\r\n1 1\r\n    Pen (3,2,16711680)\r\n"
             "Region 1\r\n  4\r\n0 0\r\n1 0\r\n1 1\r\n0 0\r\n"

@@ -1,7 +1,8 @@
 // Character stepping through narrow strings in the system's code page.
 //
-// Strings in this program are bytes in the system's narrow code page: the ANSI code page on
-// Windows (936, GBK, on the systems the tool is made for), UTF-8 elsewhere. Searches, replaces
+// Strings in this program are bytes in the system's narrow code page: UTF-8 off Windows; on
+// Windows the ANSI code page (936, GBK, on the systems the desktop program is made for), or
+// UTF-8 in a program that has called UseUtf8Strings (kml2mif.exe). Searches, replaces
 // and trims step through a string by characters so that they never split one. A multi-byte
 // character is only recognised when it is well formed (a lead byte followed by valid trail
 // bytes); any other byte is a character of its own. Bytes below 0x40 are therefore always
@@ -25,8 +26,8 @@ class CodePage {
   // terminated by a 0, 0 pair, as the platform reports them). Trail bytes 0x40-0x7E, 0x80-0xFE.
   static CodePage DoubleByte(const unsigned char* lead_ranges);
 
-  // The code page of the running system (the ANSI code page on Windows, UTF-8 elsewhere),
-  // unless a ScopedCodePage is in force.
+  // The code page of the narrow strings: UTF-8 off Windows and after UseUtf8Strings, else the
+  // ANSI code page; a ScopedCodePage in force overrides it.
   static const CodePage& System();
 
   Kind kind() const { return kind_; }

@@ -1,199 +1,112 @@
 #include "platform/file_exception.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
 #include <string>
 
 namespace platform {
 namespace {
 
-// What failed, as the end of the sentence that names the file.
-const char* Reason(CFileException::Cause cause) {
-  switch (cause) {
-    case CFileException::none:
-    case CFileException::genericException:
-      return nullptr;
-    case CFileException::fileNotFound:
-      return "找不到该文件。";
-    case CFileException::badPath:
-      return "路径中的文件夹不存在，或文件名无效。";
-    case CFileException::tooManyOpenFiles:
-      return "同时打开的文件过多。";
-    case CFileException::accessDenied:
-      return "没有访问该文件的权限（文件可能是只读的）。";
-    case CFileException::invalidFile:
-      return "文件句柄无效。";
-    case CFileException::removeCurrentDir:
-      return "不能删除当前文件夹。";
-    case CFileException::directoryFull:
-      return "文件夹已满，不能再创建文件。";
-    case CFileException::badSeek:
-      return "无法移动到文件中的指定位置。";
-    case CFileException::hardIO:
-      return "读写该文件时设备出错。";
-    case CFileException::sharingViolation:
-      return "该文件正被其他程序使用。";
-    case CFileException::lockViolation:
-      return "该文件的一部分已被其他程序锁定。";
-    case CFileException::diskFull:
-      return "磁盘空间不足。";
-    case CFileException::endOfFile:
-      return "文件意外结束。";
-    case CFileException::isDirectory:
-      return "这是一个文件夹，不是文件。";
-    case CFileException::readError:
-      return "读取该文件时出错。";
-    case CFileException::writeError:
-      return "写入该文件时出错。";
-    case CFileException::sameAsInput:
-      return "输出文件就是输入文件本身，转换会毁掉输入文件。";
-    case CFileException::nameTooShort:
-      return "文件名太短，无法得出输出文件名。";
-    case CFileException::tooManyPoints:
-      return "坐标点数超过了 MIF 折线所能容纳的上限（2147483647 个）。";
-    case CFileException::outOfMemory:
-      return "内存不足。";
-    case CFileException::badXml:
-      return "不是格式正确的 XML 文件。";
-    case CFileException::badZip:
-      return "压缩文件（KMZ）已损坏或无法读取。";
-    case CFileException::noKmlInZip:
-      return "压缩文件（KMZ）中没有 KML 文件。";
-    case CFileException::encryptedZip:
-      return "压缩文件（KMZ）中的 KML 文件已加密。";
-    case CFileException::unknownEncoding:
-      return "文件的字符编码无法识别。";
-    case CFileException::badEncoding:
-      return "文件中有不符合其字符编码的字节。";
-    case CFileException::isDevice:
-      return "这是一个设备，不是普通文件。";
-    case CFileException::isPipe:
-      return "这是一个管道，不是普通文件。";
-    case CFileException::isSocket:
-      return "这是一个套接字，不是普通文件。";
-    case CFileException::notAFolder:
-      return "这不是一个文件夹。";
+// The verb of a report's sentence: what the program was doing with the file.
+enum class Verb : uint8_t { kOpen, kAccess, kRead, kWrite, kConvert, kUseFolder, kProcess };
+
+struct VerbText {
+  const char* chinese;
+  const char* english;  // lowercase: the sentence follows the program's name
+};
+
+constexpr VerbText kVerbs[] = {
+    {"无法打开文件“", "cannot open file \""},     // kOpen
+    {"无法访问文件“", "cannot access file \""},   // kAccess
+    {"无法读取文件“", "cannot read file \""},     // kRead
+    {"无法写入文件“", "cannot write file \""},    // kWrite
+    {"无法转换文件“", "cannot convert file \""},  // kConvert
+    {"无法使用文件夹“", "cannot use folder \""},  // kUseFolder
+    {"无法处理文件“", "cannot process file \""},  // kProcess
+};
+
+// One row per cause, in the order of CFileException::Cause: the verb, and what failed as the
+// end of the sentence in both languages (none where the system's error code is told instead).
+struct CauseText {
+  CFileException::Cause cause;
+  Verb verb;
+  const char* chinese;
+  const char* english;
+};
+
+using Error = CFileException;
+constexpr CauseText kCauses[] = {
+    {Error::none, Verb::kProcess, nullptr, nullptr},
+    {Error::genericException, Verb::kProcess, nullptr, nullptr},
+    {Error::fileNotFound, Verb::kOpen, "找不到该文件。", "the file does not exist."},
+    {Error::badPath, Verb::kOpen, "路径中的文件夹不存在，或文件名无效。",
+     "a folder of the path does not exist, or the name is invalid."},
+    {Error::tooManyOpenFiles, Verb::kOpen, "同时打开的文件过多。", "too many files are open."},
+    {Error::accessDenied, Verb::kAccess, "没有访问该文件的权限（文件可能是只读的）。",
+     "permission denied (the file may be read-only)."},
+    {Error::invalidFile, Verb::kProcess, "文件句柄无效。", "the file handle is invalid."},
+    {Error::removeCurrentDir, Verb::kProcess, "不能删除当前文件夹。",
+     "the current folder cannot be removed."},
+    {Error::directoryFull, Verb::kWrite, "文件夹已满，不能再创建文件。",
+     "the folder is full; no more files can be created in it."},
+    {Error::badSeek, Verb::kProcess, "无法移动到文件中的指定位置。",
+     "cannot move to the position in the file."},
+    {Error::hardIO, Verb::kProcess, "读写该文件时设备出错。",
+     "the device failed while reading or writing the file."},
+    {Error::sharingViolation, Verb::kOpen, "该文件正被其他程序使用。",
+     "the file is in use by another program."},
+    {Error::lockViolation, Verb::kAccess, "该文件的一部分已被其他程序锁定。",
+     "part of the file is locked by another program."},
+    {Error::diskFull, Verb::kWrite, "磁盘空间不足。", "the disk is full."},
+    {Error::endOfFile, Verb::kRead, "文件意外结束。", "the file ended unexpectedly."},
+    {Error::isDirectory, Verb::kOpen, "这是一个文件夹，不是文件。", "it is a folder, not a file."},
+    {Error::readError, Verb::kRead, "读取该文件时出错。", "reading the file failed."},
+    {Error::writeError, Verb::kWrite, "写入该文件时出错。", "writing the file failed."},
+    {Error::sameAsInput, Verb::kConvert, "输出文件就是输入文件本身，转换会毁掉输入文件。",
+     "an output would be the input file itself; converting would destroy it."},
+    {Error::nameTooShort, Verb::kConvert, "文件名太短，无法得出输出文件名。",
+     "the name is too short to make the output names from it."},
+    {Error::tooManyPoints, Verb::kConvert,
+     "坐标点数超过了 MIF 折线所能容纳的上限（2147483647 个）。",
+     "more points than a MIF polyline can hold (2147483647)."},
+    {Error::outOfMemory, Verb::kProcess, "内存不足。", "out of memory."},
+    {Error::badXml, Verb::kRead, "不是格式正确的 XML 文件。", "it is not well-formed XML."},
+    {Error::badZip, Verb::kRead, "压缩文件（KMZ）已损坏或无法读取。",
+     "the zip (KMZ) file is damaged or cannot be read."},
+    {Error::noKmlInZip, Verb::kRead, "压缩文件（KMZ）中没有 KML 文件。",
+     "the zip (KMZ) file holds no KML file."},
+    {Error::encryptedZip, Verb::kRead, "压缩文件（KMZ）中的 KML 文件已加密。",
+     "the KML file in the zip (KMZ) file is encrypted."},
+    {Error::unknownEncoding, Verb::kRead, "文件的字符编码无法识别。",
+     "the file's character encoding is not known."},
+    {Error::badEncoding, Verb::kRead, "文件中有不符合其字符编码的字节。",
+     "the file has bytes that are invalid in its character encoding."},
+    {Error::isDevice, Verb::kOpen, "这是一个设备，不是普通文件。",
+     "it is a device, not a regular file."},
+    {Error::isPipe, Verb::kOpen, "这是一个管道，不是普通文件。",
+     "it is a pipe, not a regular file."},
+    {Error::isSocket, Verb::kOpen, "这是一个套接字，不是普通文件。",
+     "it is a socket, not a regular file."},
+    {Error::notAFolder, Verb::kUseFolder, "这不是一个文件夹。", "it is not a folder."},
+};
+
+constexpr bool EveryCauseInOrder() {
+  for (size_t i = 0; i < std::size(kCauses); ++i) {
+    if (kCauses[i].cause != static_cast<CFileException::Cause>(i)) return false;
   }
-  return nullptr;
+  return std::size(kCauses) == Error::notAFolder + 1;
+}
+static_assert(EveryCauseInOrder(), "one row per cause, in the order of the enum");
+
+// The row of `cause`; a value outside the enum reads as genericException.
+const CauseText& TextOf(CFileException::Cause cause) {
+  const auto index = static_cast<size_t>(cause);
+  return index < std::size(kCauses) ? kCauses[index] : kCauses[Error::genericException];
 }
 
-// The verb of the sentence: what the program was doing with the file.
-const char* Action(CFileException::Cause cause) {
-  switch (cause) {
-    case CFileException::fileNotFound:
-    case CFileException::badPath:
-    case CFileException::tooManyOpenFiles:
-    case CFileException::sharingViolation:
-    case CFileException::isDirectory:
-    case CFileException::isDevice:
-    case CFileException::isPipe:
-    case CFileException::isSocket:
-      return "无法打开文件“";
-    case CFileException::accessDenied:
-    case CFileException::lockViolation:
-      return "无法访问文件“";
-    case CFileException::readError:
-    case CFileException::endOfFile:
-    case CFileException::badXml:
-    case CFileException::badZip:
-    case CFileException::noKmlInZip:
-    case CFileException::encryptedZip:
-    case CFileException::unknownEncoding:
-    case CFileException::badEncoding:
-      return "无法读取文件“";
-    case CFileException::writeError:
-    case CFileException::diskFull:
-    case CFileException::directoryFull:
-      return "无法写入文件“";
-    case CFileException::sameAsInput:
-    case CFileException::nameTooShort:
-    case CFileException::tooManyPoints:
-      return "无法转换文件“";
-    case CFileException::notAFolder:
-      return "无法使用文件夹“";
-    default:
-      return "无法处理文件“";
-  }
-}
-
-const char* EnglishReason(CFileException::Cause cause) {
-  switch (cause) {
-    case CFileException::none:
-    case CFileException::genericException:
-      return nullptr;
-    case CFileException::fileNotFound:
-      return "the file does not exist.";
-    case CFileException::badPath:
-      return "a folder of the path does not exist, or the name is invalid.";
-    case CFileException::tooManyOpenFiles:
-      return "too many files are open.";
-    case CFileException::accessDenied:
-      return "permission denied (the file may be read-only).";
-    case CFileException::invalidFile:
-      return "the file handle is invalid.";
-    case CFileException::removeCurrentDir:
-      return "the current folder cannot be removed.";
-    case CFileException::directoryFull:
-      return "the folder is full; no more files can be created in it.";
-    case CFileException::badSeek:
-      return "cannot move to the position in the file.";
-    case CFileException::hardIO:
-      return "the device failed while reading or writing the file.";
-    case CFileException::sharingViolation:
-      return "the file is in use by another program.";
-    case CFileException::lockViolation:
-      return "part of the file is locked by another program.";
-    case CFileException::diskFull:
-      return "the disk is full.";
-    case CFileException::endOfFile:
-      return "the file ended unexpectedly.";
-    case CFileException::isDirectory:
-      return "it is a folder, not a file.";
-    case CFileException::readError:
-      return "reading the file failed.";
-    case CFileException::writeError:
-      return "writing the file failed.";
-    case CFileException::sameAsInput:
-      return "an output would be the input file itself; converting would destroy it.";
-    case CFileException::nameTooShort:
-      return "the name is too short to make the output names from it.";
-    case CFileException::tooManyPoints:
-      return "more points than a MIF polyline can hold (2147483647).";
-    case CFileException::outOfMemory:
-      return "out of memory.";
-    case CFileException::badXml:
-      return "it is not well-formed XML.";
-    case CFileException::badZip:
-      return "the zip (KMZ) file is damaged or cannot be read.";
-    case CFileException::noKmlInZip:
-      return "the zip (KMZ) file holds no KML file.";
-    case CFileException::encryptedZip:
-      return "the KML file in the zip (KMZ) file is encrypted.";
-    case CFileException::unknownEncoding:
-      return "the file's character encoding is not known.";
-    case CFileException::badEncoding:
-      return "the file has bytes that are invalid in its character encoding.";
-    case CFileException::isDevice:
-      return "it is a device, not a regular file.";
-    case CFileException::isPipe:
-      return "it is a pipe, not a regular file.";
-    case CFileException::isSocket:
-      return "it is a socket, not a regular file.";
-    case CFileException::notAFolder:
-      return "it is not a folder.";
-  }
-  return nullptr;
-}
-
-// The same verbs in English; the sentence starts with a lowercase letter, as it follows the
-// program's name.
-const char* EnglishAction(CFileException::Cause cause) {
-  const std::string_view chinese = Action(cause);
-  if (chinese == Action(CFileException::fileNotFound)) return "cannot open file \"";
-  if (chinese == Action(CFileException::accessDenied)) return "cannot access file \"";
-  if (chinese == Action(CFileException::readError)) return "cannot read file \"";
-  if (chinese == Action(CFileException::writeError)) return "cannot write file \"";
-  if (chinese == Action(CFileException::sameAsInput)) return "cannot convert file \"";
-  if (chinese == Action(CFileException::notAFolder)) return "cannot use folder \"";
-  return "cannot process file \"";
+const VerbText& VerbOf(CFileException::Cause cause) {
+  return kVerbs[static_cast<size_t>(TextOf(cause).verb)];
 }
 
 std::string Identity(std::string_view text) { return std::string(text); }
@@ -201,10 +114,10 @@ std::string Identity(std::string_view text) { return std::string(text); }
 std::string ComposeMessage(CFileException::Cause cause, const CString& path, long os_error,
                            const CString& detail = CString(),
                            std::string (*literal)(std::string_view) = Identity) {
-  std::string message = literal(Action(cause));
+  std::string message = literal(VerbOf(cause).chinese);
   message += path.str();
   message += literal("”：");
-  if (const char* reason = Reason(cause)) {
+  if (const char* reason = TextOf(cause).chinese) {
     message += literal(reason);
     if (!detail.IsEmpty()) {
       message += literal(detail.view());
@@ -219,10 +132,10 @@ std::string ComposeMessage(CFileException::Cause cause, const CString& path, lon
 
 std::string ComposeEnglishMessage(CFileException::Cause cause, const CString& path, long os_error,
                                   const CString& detail) {
-  std::string message = EnglishAction(cause);
+  std::string message = VerbOf(cause).english;
   message += path.str();
   message += "\": ";
-  if (const char* reason = EnglishReason(cause)) {
+  if (const char* reason = TextOf(cause).english) {
     message += reason;
     if (!detail.IsEmpty()) {
       message += ' ';

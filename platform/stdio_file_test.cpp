@@ -6,11 +6,13 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "platform/fault_injection.h"
+#include "platform/replace_file.h"
+#include "testing/temp_folder.h"
 
 namespace platform {
 namespace {
@@ -22,16 +24,7 @@ constexpr unsigned kCreate = CFile::modeCreate | CFile::modeWrite;
 
 class FileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const unsigned unique = std::random_device()();
-    dir_ = fs::temp_directory_path() / ("kml2mif-platform-" + std::to_string(unique));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    fault::DisarmAll();
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
+  void TearDown() override { fault::DisarmAll(); }
 
   // Paths as the program gets them: narrow strings, with '/' between folder and name.
   CString Path(const std::string& name) const { return CString(dir_.string() + "/" + name); }
@@ -78,14 +71,12 @@ class FileTest : public ::testing::Test {
 
   // Names in the test folder (to see that no temporary is left behind).
   std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir_)) {
-      names.push_back(entry.path().filename().string());
-    }
-    return names;
+    const std::set<std::string> names = folder_.Names();
+    return std::vector<std::string>(names.begin(), names.end());
   }
 
-  fs::path dir_;
+  test_support::TempFolder folder_{"platform"};
+  const fs::path dir_ = folder_.path();
 };
 
 // Runs `action`, which must throw CFileException with `cause` naming `path`.

@@ -2,19 +2,22 @@
 # Sets up a Debian 12 machine for building and testing, once; later runs only check.
 # Usage: scripts/install-deps.sh [native|all]
 # "native": what building and testing kml2mif on this machine needs. "all": also the MinGW
-# cross compilers, Wine, the tools of the tests and packages, the zh_CN.UTF-8 locale, and
-# expat's Debian source package unpacked into third_party/expat (ignored by git, never
-# committed), from which the MinGW builds make their static expat (no MinGW package of it
-# exists).
+# cross compilers, Wine, the tools of the tests and packages, the zh_CN.UTF-8 locale, and the
+# Debian source packages of expat and GeographicLib unpacked into third_party/ (ignored by git,
+# never committed), from which the MinGW builds make their static libraries (no MinGW packages
+# of them exist).
 set -euo pipefail
 what="${1:-all}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
-native=(cmake g++ ninja-build libgtest-dev libgmock-dev libexpat1-dev zlib1g-dev)
+native=(cmake g++ ninja-build libgtest-dev libgmock-dev libexpat1-dev zlib1g-dev
+        libgeographiclib-dev)
 all=("${native[@]}" g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 xvfb x11-utils
      locales fonts-wqy-zenhei imagemagick gdal-bin clang libclang-rt-14-dev libbenchmark-dev
-     python3 python3-gdal time libz-mingw-w64-dev dpkg-dev file man-db ccache)
-# The expat the Windows programs are built with: a version of bookworm's main archive.
+     python3 python3-gdal time libz-mingw-w64-dev dpkg-dev file man-db proj-bin ccache)
+# The expat and GeographicLib that the Windows programs are built with: versions of bookworm's
+# main archive.
 expat_version=2.5.0-1+deb12u2
+geographiclib_version=2.1.2-1
 if [ "$what" = native ]; then wanted=("${native[@]}"); else wanted=("${all[@]}"); fi
 missing=()
 for package in "${wanted[@]}"; do
@@ -87,4 +90,9 @@ fetch_source() {
   rm -rf "$work"
   echo "$pinned" >"$dest/.debian-version"
 }
-if [ "$what" = all ]; then fetch_source expat "$expat_version" expat; fi
+if [ "$what" = all ]; then
+  fetch_source expat "$expat_version" expat
+  # GeographicLib for the MinGW builds (natively the system's libgeographiclib-dev), whole:
+  # cmake/geographiclib.cmake compiles the few sources crs/ uses.
+  fetch_source geographiclib "$geographiclib_version" .
+fi

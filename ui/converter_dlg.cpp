@@ -2,7 +2,7 @@
 
 #include <shellapi.h>
 
-#include "convert/convert_file.h"
+#include "convert/first_line.h"
 #include "platform/cstring.h"
 #include "platform/win/file_dialog.h"
 #include "platform/win/message_box.h"

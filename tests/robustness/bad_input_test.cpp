@@ -3,10 +3,8 @@
 // stray file.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -17,13 +15,8 @@
 #include <vector>
 
 #include "platform/file_exception.h"
+#include "testing/peak_memory.h"
 #include "tests/robustness/robustness_fixture.h"
-
-#if !defined(_WIN32)
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 namespace robustness {
 namespace {
@@ -242,15 +235,8 @@ TEST_F(BadInputTest, NameAtTheLengthLimit) {
   EXPECT_EQ(Names(), (std::set<std::string>{stem + ".kml", stem + ".mid", stem + ".mif"}));
 }
 
-// The peak memory of this process so far, in KiB.
-long PeakMemoryKib() {
-  struct rusage usage = {};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
-
-// Huge inputs, converted by kml2mif in a process of its own whose peak memory is measured: a
-// 50 MB file with no line end at all, and a 50 MB coordinate line.
+// Huge inputs, converted by kml2mif's batch with its peak memory measured: a 50 MB file with no
+// line end at all, and a 50 MB coordinate line.
 TEST_F(BadInputTest, HugeLinesInBoundedMemory) {
   constexpr size_t kSize = 50u << 20;
   for (const bool coordinates : {false, true}) {
@@ -277,38 +263,15 @@ TEST_F(BadInputTest, HugeLinesInBoundedMemory) {
       }
       ASSERT_TRUE(file.good());
     }
-    const std::string path = PathOf("huge.kml");
-    // The child's peak counts this process's memory too, which it starts as a copy of.
-    const long own_kib = PeakMemoryKib();
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-#if defined(__SANITIZE_ADDRESS__)
-      // Freed blocks wait in AddressSanitizer's quarantine (256 MiB) before their memory is used
-      // again; that is the sanitizer's memory, not the program's.
-      const char* options = std::getenv("ASAN_OPTIONS");
-      const std::string more = std::string(options != nullptr ? options : "") +
-                               ":quarantine_size_mb=4:thread_local_quarantine_size_kb=64";
-      setenv("ASAN_OPTIONS", more.c_str(), 1);
-#endif
-      execl(KML2MIF_PROGRAM, "kml2mif", "--first-line", "--quiet", path.c_str(),
-            static_cast<char*>(nullptr));
-      _exit(127);
+    const test_support::PeakMemory peak;
+    const BatchResult result = RunBatch({"huge.kml"});
+    EXPECT_EQ(result.exit_code, cli::kExitSuccess) << result.err;
+    const long growth = peak.GrowthKib();
+    if (growth >= 0) {
+      // Holding the line would take 50 MiB and more.
+      EXPECT_LT(growth, 16 * 1024) << "KiB";
+      std::printf("peak memory grew by %ld KiB\n", growth);
     }
-    int status = 0;
-    struct rusage usage = {};
-    ASSERT_EQ(wait4(child, &status, 0, &usage), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    // ru_maxrss is in KiB. Holding the line would take 50 MiB and more.
-#if defined(__SANITIZE_ADDRESS__)
-    constexpr long kAllowedKib = 48 * 1024;  // shadow memory and the allocator's own
-#else
-    constexpr long kAllowedKib = 16 * 1024;
-#endif
-    EXPECT_LT(usage.ru_maxrss, std::max(own_kib, kAllowedKib));
-    std::printf("peak memory %ld KiB (of this test process before: %ld KiB)\n", usage.ru_maxrss,
-                own_kib);
     EXPECT_EQ(Names(), (std::set<std::string>{"huge.kml", "huge.mid", "huge.mif"}));
     EXPECT_EQ(fs::file_size(folder_ / "huge.mid"), static_cast<uintmax_t>(points) * 2);
   }

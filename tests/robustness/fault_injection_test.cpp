@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "convert/convert_file.h"
-#include "convert/convert_kml.h"
+#include "convert/first_line.h"
+#include "convert/full.h"
 #include "platform/file_exception.h"
 #include "platform/stdio_file.h"
 #include "tests/robustness/robustness_fixture.h"
@@ -63,7 +63,7 @@ class FaultInjectionTest : public RobustnessTest {
       try {
         const platform::CString path(PathOf("count.kml"));
         if (full_conversion_) {
-          convert::ConvertKmlFile(path, convert::KmlConversionOptions());
+          convert::ConvertFull(path, convert::FullOptions());
         } else {
           convert::ConvertFile(path);
         }

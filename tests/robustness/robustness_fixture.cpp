@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <random>
 
 #include "cli/console.h"
 #include "cli/report.h"
@@ -60,19 +59,11 @@ class HookedConsole : public cli::Console {
 }  // namespace
 
 void RobustnessTest::SetUp() {
-  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  // Unique among the test programs that run at the same time (other builds, other cases).
-  const std::string unique = std::to_string(std::random_device{}());
-  folder_ =
-      fs::temp_directory_path() / ("kml2mif-robust-" + std::string(test->name()) + "-" + unique);
-  fs::remove_all(folder_);
-  fs::create_directories(folder_);
+  temp_.emplace("robust");
+  folder_ = temp_->path();
 }
 
-void RobustnessTest::TearDown() {
-  std::error_code ignored;
-  fs::remove_all(folder_, ignored);
-}
+void RobustnessTest::TearDown() { temp_.reset(); }
 
 std::string RobustnessTest::PathOf(const std::string& name) const {
   return Narrow(folder_) + static_cast<char>(fs::path::preferred_separator) + name;
@@ -98,9 +89,7 @@ void RobustnessTest::Remove(const std::string& name) const {
   fs::remove_all(folder_ / Native(name));
 }
 
-void RobustnessTest::Clear() const {
-  for (const auto& entry : fs::directory_iterator(folder_)) fs::remove_all(entry.path());
-}
+void RobustnessTest::Clear() const { temp_->Clear(); }
 
 void RobustnessTest::PrepareBatch(const std::string& kml) const {
   Clear();

@@ -1,5 +1,6 @@
 // What the robustness tests share: a private folder per test, helper verbs to write, read and
-// list its files, and a batch run of kml2mif's batch function that reports what it printed.
+// list its files by names in the system code page, and a batch run of kml2mif's batch function
+// that reports what it printed.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "cli/batch.h"
 #include "platform/cstring.h"
 #include "platform/file_exception.h"
+#include "testing/temp_folder.h"
 
 namespace robustness {
 
@@ -67,7 +70,8 @@ class RobustnessTest : public ::testing::Test {
   std::string NamedInError(const std::string& err, platform::CFileException::Cause cause,
                            const std::vector<std::string>& names) const;
 
-  std::filesystem::path folder_;
+  std::optional<test_support::TempFolder> temp_;
+  std::filesystem::path folder_;  // temp_'s
   // RunBatch runs the full conversion instead of the first-line one.
   bool full_conversion_ = false;
 };
