@@ -262,7 +262,6 @@ TEST(KmlReader, GivesTheAttributesOfThePlacemarkItself) {
       {"<name>  A \n</name><description>\n\t B  b \r\n</description>", "name=A|description=B  b"},
       {"<name>a &amp; b</name><description><![CDATA[<b>x</b>]]></description>",
        "name=a & b|description=<b>x</b>"},
-      {"<description>one <b>two</b> three</description>", "description=one two three"},
       {"<name>first</name><name>second</name>", "name=first"},
       {"<name>  </name><name>second</name>", "name=second"},
       {"<name></name><description/>", ""},
@@ -288,6 +287,55 @@ TEST(KmlReader, GivesTheAttributesOfThePlacemarkItself) {
       EXPECT_EQ(ReadKml(InPlacemark(row.content), piece).Attributes(), row.attributes);
     }
   }
+}
+
+// A text value with child elements is kept as markup; one without is its text, as before.
+TEST(KmlReader, KeepsMarkupInTextValues) {
+  std::string chinese;
+  for (int i = 0; i < 400; ++i) chinese += kZhong;
+  const struct {
+    std::string content;
+    std::string attributes;
+    uint64_t cut_values;
+  } cases[] = {
+      {"<description>Some<br/>HTML<br></br>content</description>",
+       "description=Some<br></br>HTML<br></br>content", 0},
+      {"<description>a &lt; b &amp; c &gt; d<b>x</b> &quot;q&quot;</description>",
+       "description=a &lt; b &amp; c &gt; d<b>x</b> \"q\"", 0},
+      {"<description><i attr=\"v&amp;&lt;&gt;&quot;'\" b='2'>x &gt; y</i></description>",
+       "description=<i attr=\"v&amp;&lt;&gt;&quot;'\" b=\"2\">x &gt; y</i>", 0},
+      {"<description> <![CDATA[<p>&amp;</p>]]> &amp; <x:b xmlns:x='u' x:k='1'/> "
+       "<![CDATA[ & ]]>t </description>",
+       "description=<p>&amp;</p> &amp; <x:b xmlns:x=\"u\" x:k=\"1\"></x:b>  & t", 0},
+      {"<name>a &amp; b</name><description><![CDATA[<b>x</b> &amp;]]></description>",
+       "name=a & b|description=<b>x</b> &amp;", 0},
+      {"<name> N<b>1</b> </name><TimeStamp><when>2024<i/></when></TimeStamp><ExtendedData>"
+       "<Data name='d'><value>v<b>w</b></value></Data><SchemaData><SimpleData name='s'>p<q a='1'>"
+       "r</q>s</SimpleData></SchemaData></ExtendedData><styleUrl>#s<b>x</b></styleUrl>",
+       "name=N<b>1</b>|when=2024<i></i>|data:d=v<b>w</b>|data:s=p<q a=\"1\">r</q>s", 0},
+      // What KML would read as features is only markup inside a value.
+      {"<description><Placemark><name>n</name></Placemark><NetworkLink/></description>",
+       "description=<Placemark><name>n</name></Placemark><NetworkLink></NetworkLink>", 0},
+      // Cut at the limit on a character boundary, tags and entities included.
+      {"<description>" + std::string(kMaxValueBytes - 2, 'x') + "<br/></description>",
+       "description=" + std::string(kMaxValueBytes - 2, 'x') + "<b(cut)", 1},
+      {"<description><br/>" + chinese + "</description>",
+       "description=<br></br>" + chinese.substr(0, (kMaxValueBytes - 9) / 3 * 3) + "(cut)", 1},
+  };
+  for (const auto& row : cases) {
+    for (const size_t piece : kPieceSizes) {
+      SCOPED_TRACE(testing::Message() << row.content.substr(0, 100) << " in pieces of " << piece);
+      const Read read = ReadKml(InPlacemark(row.content), piece);
+      EXPECT_EQ(read.Attributes(), row.attributes);
+      EXPECT_EQ(read.counts.cut_values, row.cut_values);
+      EXPECT_EQ(read.counts.placemarks, 1u);
+      EXPECT_EQ(read.counts.network_links, 0u);
+      EXPECT_EQ(read.placemarks.at(0).placemark.style_url,
+                row.content.find("styleUrl") == std::string::npos ? "" : "#sx");
+    }
+  }
+  EXPECT_EQ(ReadKml("<kml><Folder><name>A<b>B</b></name><Placemark/></Folder></kml>").Attributes(),
+            "folder=A<b>B</b>");
 }
 
 TEST(KmlReader, TheFolderPathNamesTheEnclosingFolders) {
