@@ -147,6 +147,7 @@ TEST(KmlReader, FlattensEveryGeometryIntoParts) {
     const char* content;
     const char* parts;
     uint64_t bad_tuples;
+    uint64_t extra_tuples = 0;
   } cases[] = {
       {"", "", 0},
       {"<Point><coordinates>1,2,3</coordinates></Point>", "point(1 2)", 0},
@@ -179,6 +180,9 @@ TEST(KmlReader, FlattensEveryGeometryIntoParts) {
        "<gx:coord>1 2 3</gx:coord><gx:coord> 4\t5 </gx:coord><gx:coord>6</gx:coord>"
        "<gx:coord>7,8 9</gx:coord><gx:angles>1 2 3</gx:angles></gx:Track>",
        "line(1 2,4 5)", 2},
+      {"<LineString><coordinates>116.4,39.9,0,20 1,2,x 3,4</coordinates></LineString>"
+       "<gx:Track><gx:coord>5 6 7 8</gx:coord></gx:Track>",
+       "line(116.4 39.9,1 2,3 4) line(5 6)", 0, 3},
       {"<gx:MultiTrack><gx:Track><gx:coord>1 2 0</gx:coord><gx:coord>3 4 0</gx:coord>"
        "</gx:Track><gx:Track><gx:coord>5 6 0</gx:coord></gx:Track></gx:MultiTrack>",
        "line(1 2,3 4) line(5 6)", 0},
@@ -204,6 +208,7 @@ TEST(KmlReader, FlattensEveryGeometryIntoParts) {
       ASSERT_EQ(read.placemarks.size(), 1u);
       EXPECT_EQ(read.Geometry(), row.parts);
       EXPECT_EQ(read.counts.bad_tuples, row.bad_tuples);
+      EXPECT_EQ(read.counts.extra_tuples, row.extra_tuples);
       EXPECT_EQ(read.counts.placemarks, 1u);
       EXPECT_TRUE(read.counts.kml_root);
     }
