@@ -284,7 +284,6 @@ const KmlEvent& KmlReader::State::Next(XmlEventSource& xml) {
       if (queue_begin_ == queue_end_) queue_begin_ = queue_end_ = 0;
       batch_out_ = current_.type == KmlEvent::Type::kCoordinates;
       counts_.bad_tuples = tokenizer_.bad_tuples() + extra_point_tuples_;
-      counts_.extra_tuples = tokenizer_.extra_tuples();
       return current_;
     }
     if (done_) {
