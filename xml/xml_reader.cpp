@@ -408,10 +408,7 @@ class XmlReader::Impl {
     Guarded(user_data, [&](Impl& self) {
       --self.depth_;
       const auto [written, local] = SplitName(name);
-      Queued queued{XmlEvent::Type::kEnd};
-      queued.local = local;
-      queued.span = self.Store(written);
-      self.queue_.push_back(queued);
+      self.queue_.push_back({XmlEvent::Type::kEnd, false, local, self.Store(written)});
     });
   }
 
@@ -426,10 +423,7 @@ class XmlReader::Impl {
         self.queue_.back().span.size += piece.size();
         return;
       }
-      Queued queued{XmlEvent::Type::kText};
-      queued.cdata = self.in_cdata_;
-      queued.span = self.Store(piece);
-      self.queue_.push_back(queued);
+      self.queue_.push_back({XmlEvent::Type::kText, self.in_cdata_, 0, self.Store(piece)});
     });
   }
 
