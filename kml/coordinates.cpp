@@ -419,6 +419,7 @@ void CoordinateTokenizer::BeginTuple() {
   tuple_start_ = arena_size_;
   values_ = 0;
   tuple_bad_ = false;
+  tuple_extra_ = false;
 }
 
 void CoordinateTokenizer::BeginValue() {
@@ -438,38 +439,47 @@ void CoordinateTokenizer::AppendToValue(const char* begin, const char* end) {
 
 void CoordinateTokenizer::EndValue() {
   const uint32_t index = values_++;
-  if (index >= 3) tuple_bad_ = true;
   if (tuple_bad_) return;
+  if (index > 2) {
+    tuple_extra_ = true;  // not kept (AppendToValue kept none of it)
+    return;
+  }
   const size_t size = arena_size_ - value_start_;
   // Within the range of double too: the distinct count and the writer read values as doubles.
-  if (value_too_long_ ||
-      !feature::IsFiniteNumber(std::string_view(arena_.get() + value_start_, size))) {
+  const bool number = !value_too_long_ &&
+                      feature::IsFiniteNumber(std::string_view(arena_.get() + value_start_, size));
+  if (index == 2) {
+    tuple_extra_ = !number;
+    arena_size_ = value_start_;  // the altitude is checked, not kept
+    return;
+  }
+  if (!number) {
     tuple_bad_ = true;
     return;
   }
   if (index == 0) {
     current_.x_offset = static_cast<uint32_t>(value_start_);
     current_.x_size = static_cast<uint32_t>(size);
-  } else if (index == 1) {
+  } else {
     current_.y_offset = static_cast<uint32_t>(value_start_);
     current_.y_size = static_cast<uint32_t>(size);
-  } else {
-    arena_size_ = value_start_;  // the altitude is checked, not kept
   }
 }
 
 void CoordinateTokenizer::EndTuple() {
-  if (!tuple_bad_ && (values_ == 2 || values_ == 3)) {
+  if (!tuple_bad_ && values_ >= 2) {
     const char* const base = arena_.get();
     // Not plain: the writer looks again.
     batch_[batch_size_++] = {std::string_view(base + current_.x_offset, current_.x_size),
                              std::string_view(base + current_.y_offset, current_.y_size), false};
+    if (tuple_extra_) ++extra_tuples_;
   } else {
     ++bad_tuples_;
     arena_size_ = tuple_start_;
   }
   values_ = 0;
   tuple_bad_ = false;
+  tuple_extra_ = false;
 }
 
 std::span<const Coordinate> CoordinateTokenizer::TakeBatch() {

@@ -57,15 +57,17 @@ constexpr size_t kAheadBatches = 3;
 // endless tag cannot make it hold the whole file.
 constexpr size_t kMaxMarkupBytes = size_t{8} << 20;
 
-// Names are taken as written: no namespace processing, only the prefix is dropped.
-std::string_view LocalName(const XML_Char* name) {
+// Names are taken as written, without namespace processing: the local name is what follows the
+// last ':'. Gives the name and where its local name begins.
+std::pair<std::string_view, uint32_t> SplitName(const XML_Char* name) {
   // One pass: every element and attribute name comes through here.
   const XML_Char* local = name;
   const XML_Char* p = name;
   for (; *p != 0; ++p) {
     if (*p == ':') local = p + 1;
   }
-  return std::string_view(local, static_cast<size_t>(p - local));
+  return {std::string_view(name, static_cast<size_t>(p - name)),
+          static_cast<uint32_t>(local - name)};
 }
 
 // The parser's memory comes from operator new, as the rest of the program's does, so that
@@ -127,6 +129,7 @@ class XmlReader::Impl {
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(parser_, &Impl::OnStart, &Impl::OnEnd);
     XML_SetCharacterDataHandler(parser_, &Impl::OnText);
+    XML_SetCdataSectionHandler(parser_, &Impl::OnCdataStart, &Impl::OnCdataEnd);
     // Comments, declarations and the like are dropped, but their passing counts as progress.
     XML_SetDefaultHandlerExpand(parser_, &Impl::OnOther);
     // Nothing outside the document is ever read: no external entity handler is set, and
@@ -165,21 +168,30 @@ class XmlReader::Impl {
       return event_;
     }
     const Queued& queued = batch.queue[next_++];
-    event_ = XmlEvent();
+    // Only the fields of the event's type are set: this runs for every event of the document.
     event_.type = queued.type;
     if (queued.type == XmlEvent::Type::kText) {
-      event_.text = queued.direct != nullptr ? std::string_view(queued.direct, queued.text.size)
-                                             : batch.View(queued.text);
+      event_.text = queued.direct != nullptr ? std::string_view(queued.direct, queued.span.size)
+                                             : batch.View(queued.span);
+      event_.cdata = queued.cdata;
       return event_;
     }
-    event_.name = batch.View(queued.name);
+    event_.qualified_name = batch.View(queued.span);
+    event_.name = std::string_view(event_.qualified_name.data() + queued.local,
+                                   event_.qualified_name.size() - queued.local);
     if (queued.type == XmlEvent::Type::kStart) {
       attributes_.clear();
+      attribute_names_.clear();
       for (size_t i = 0; i < queued.attribute_count; ++i) {
-        const auto& [name, value] = batch.attribute_spans[queued.first_attribute + i];
-        attributes_.emplace_back(batch.View(name), batch.View(value));
+        const Attribute& attribute = batch.attribute_spans[queued.first_attribute + i];
+        const std::string_view name = batch.View(attribute.name);
+        attributes_.emplace_back(
+            std::string_view(name.data() + attribute.local, name.size() - attribute.local),
+            batch.View(attribute.value));
+        attribute_names_.push_back(name);
       }
       event_.attributes = attributes_;
+      event_.qualified_attribute_names = attribute_names_;
     }
     return event_;
   }
@@ -190,25 +202,33 @@ class XmlReader::Impl {
     size_t offset = 0;
     size_t size = 0;
   };
+  // Small: one is queued for every event of the document.
   struct Queued {
     XmlEvent::Type type;
-    Span name;
-    Span text;
-    size_t first_attribute = 0;
-    size_t attribute_count = 0;
+    bool cdata = false;            // kText: the content of a CDATA section
+    uint32_t local = 0;            // kStart, kEnd: where the local name begins in `span`
+    Span span{};                   // kStart, kEnd: the name as written; kText: the text
     const char* direct = nullptr;  // a text taken around the parser: in the read buffer
+    uint32_t first_attribute = 0;  // kStart: its attributes in the batch's attribute_spans
+    uint32_t attribute_count = 0;
+  };
+  struct Attribute {
+    Span name;  // as written
+    uint32_t local = 0;
+    Span value;
   };
   // Events that wait to be taken, their names and texts in `arena`.
   struct Batch {
     std::string arena;
     std::vector<Queued> queue;
-    std::vector<std::pair<Span, Span>> attribute_spans;
+    std::vector<Attribute> attribute_spans;
     // Parsing ahead: the parse failed after these events, or the document ended.
     std::exception_ptr failure;
     bool finished = false;
 
+    // REQUIRES: `span` lies within the arena (as every stored one does).
     std::string_view View(Span span) const {
-      return std::string_view(arena).substr(span.offset, span.size);
+      return std::string_view(arena.data() + span.offset, span.size);
     }
     void Clear() {
       arena.clear();
@@ -424,9 +444,14 @@ class XmlReader::Impl {
                                      : around_tail_ + static_cast<uint64_t>(text_end - text);
     if (text_end != text) {
       const std::string_view taken(text, static_cast<size_t>(text_end - text));
+      Queued queued{XmlEvent::Type::kText};
       // Handed to another thread, the text must outlive the read buffer.
-      Queued queued{XmlEvent::Type::kText, {}, ahead_ ? Store(taken) : Span{0, taken.size()}, 0, 0};
-      if (!ahead_) queued.direct = text;
+      if (ahead_) {
+        queued.span = Store(taken);
+      } else {
+        queued.span.size = taken.size();
+        queued.direct = text;
+      }
       filling_->queue.push_back(queued);
       input_begin_ += taken.size();
     }
@@ -498,16 +523,20 @@ class XmlReader::Impl {
         return;
       }
       Batch& batch = *self.filling_;
-      const std::string_view local_name = LocalName(name);
-      Queued queued{XmlEvent::Type::kStart, self.Store(local_name), {}, 0, 0};
-      queued.first_attribute = batch.attribute_spans.size();
+      const auto [written, local] = SplitName(name);
+      Queued queued{XmlEvent::Type::kStart};
+      queued.local = local;
+      queued.span = self.Store(written);
+      queued.first_attribute = static_cast<uint32_t>(batch.attribute_spans.size());
       for (const XML_Char** attribute = attributes; *attribute != nullptr; attribute += 2) {
-        const Span attribute_name = self.Store(LocalName(attribute[0]));
-        batch.attribute_spans.emplace_back(attribute_name, self.Store(attribute[1]));
+        const auto [attribute_name, attribute_local] = SplitName(attribute[0]);
+        const Span name_span = self.Store(attribute_name);
+        batch.attribute_spans.push_back({name_span, attribute_local, self.Store(attribute[1])});
         ++queued.attribute_count;
       }
       batch.queue.push_back(queued);
-      if (self.around_allowed_ && queued.attribute_count == 0 && local_name == "coordinates") {
+      if (self.around_allowed_ && queued.attribute_count == 0 &&
+          written.substr(local) == "coordinates") {
         // Only a tag that ends the bytes handed to the parser is followed by text that the
         // parser has not begun to read.
         int offset = 0;
@@ -521,24 +550,34 @@ class XmlReader::Impl {
   static void XMLCALL OnEnd(void* user_data, const XML_Char* name) {
     Guarded(user_data, [&](Impl& self) {
       --self.depth_;
-      self.filling_->queue.push_back({XmlEvent::Type::kEnd, self.Store(LocalName(name)), {}, 0, 0});
+      const auto [written, local] = SplitName(name);
+      self.filling_->queue.push_back({XmlEvent::Type::kEnd, false, local, self.Store(written)});
     });
   }
 
   // A piece that follows a piece queued in the same step (always the last thing in the arena)
-  // joins it: the step's limit on bytes bounds the joined text.
+  // joins it, unless one is CDATA and the other not: the step's limit on bytes bounds the joined
+  // text.
   static void XMLCALL OnText(void* user_data, const XML_Char* text, int length) {
     Guarded(user_data, [&](Impl& self) {
       const std::string_view piece(text, static_cast<size_t>(length));
       std::vector<Queued>& queue = self.filling_->queue;
       if (queue.size() > self.step_events_ && queue.back().type == XmlEvent::Type::kText &&
-          queue.back().direct == nullptr) {
+          queue.back().direct == nullptr && queue.back().cdata == self.in_cdata_) {
         self.filling_->arena.append(piece);
-        queue.back().text.size += piece.size();
+        queue.back().span.size += piece.size();
         return;
       }
-      queue.push_back({XmlEvent::Type::kText, {}, self.Store(piece), 0, 0});
+      queue.push_back({XmlEvent::Type::kText, self.in_cdata_, 0, self.Store(piece)});
     });
+  }
+
+  static void XMLCALL OnCdataStart(void* user_data) {
+    Guarded(user_data, [](Impl& self) { self.in_cdata_ = true; });
+  }
+
+  static void XMLCALL OnCdataEnd(void* user_data) {
+    Guarded(user_data, [](Impl& self) { self.in_cdata_ = false; });
   }
 
   static void XMLCALL OnOther(void* user_data, const XML_Char*, int) {
@@ -576,7 +615,9 @@ class XmlReader::Impl {
   size_t next_ = 0;
   XmlEvent event_;
   std::vector<std::pair<std::string_view, std::string_view>> attributes_;
+  std::vector<std::string_view> attribute_names_;
   int depth_ = 0;
+  bool in_cdata_ = false;        // the parser is inside a CDATA section
   bool reported_ = false;        // the parser reported something during the last chunk
   size_t unreported_bytes_ = 0;  // bytes fed since it last reported anything
   bool too_deep_ = false;
