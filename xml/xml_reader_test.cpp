@@ -317,10 +317,13 @@ TEST(XmlReaderTest, ParsingAheadChangesNothing) {
   std::string body;
   for (int i = 0; i < 20000; ++i) {
     const std::string n = std::to_string(i);
-    body += "<Placemark id='p" + n + "'><name>" + Utf8(u8"站 ") + n + " &amp; x</name><!-- c -->" +
-            "<description><![CDATA[<b>" + std::string(i % 97, 'd') + "</b>]]></description>" +
-            "<coordinates>" + (i % 50 == 0 ? std::string(2000, '1') : std::string("1,2")) +
-            "</coordinates></Placemark>\n";
+    // Names as written differ from local names; CDATA sits next to plain text.
+    const std::string tag = i % 2 == 0 ? "Placemark" : "k:Placemark";
+    body += "<" + tag + (i % 3 == 0 ? " k:id='p" : " id='p") + n + "'><name>" + Utf8(u8"站 ") + n +
+            " &amp; x</name><!-- c -->" + "<description>a<![CDATA[<b>" + std::string(i % 97, 'd') +
+            "</b>]]>z</description>" + "<coordinates>" +
+            (i % 50 == 0 ? std::string(2000, '1') : std::string("1,2")) + "</coordinates></" + tag +
+            ">\n";
   }
   const std::string documents[] = {
       "<kml>" + body + "</kml>",
@@ -343,7 +346,7 @@ TEST(XmlReaderTest, ParsingAheadChangesNothing) {
     for (const size_t piece : {size_t{4096}, size_t{1} << 20}) {
       SCOPED_TRACE(document.substr(document.size() - 30) + ", pieces of " + std::to_string(piece));
       const std::string expected = events(document, piece, Parsing::kOnCaller);
-      EXPECT_GT(expected.size(), document.size() / 2);
+      EXPECT_GT(expected.size(), document.size() / 4);
       EXPECT_EQ(events(document, piece, Parsing::kAhead), expected);
     }
   }
