@@ -1,10 +1,13 @@
 #include "convert/full.h"
 
+#include <atomic>
+
 #include "convert/output_pair.h"
 #include "input/document_source.h"
 #include "input/text_decoder.h"
 #include "kml/kml_reader.h"
 #include "mif/mif_writer.h"
+#include "platform/processors.h"
 #include "platform/replace_file.h"
 #include "xml/xml_reader.h"
 
@@ -17,6 +20,27 @@ namespace {
 // Events between two looks at the progress: often enough for a smooth display, rarely enough
 // that the look costs nothing.
 constexpr unsigned kEventsPerProgress = 4096;
+
+// The file as the XML reader reads it, perhaps on a thread of its own: its position is kept
+// where this thread can look at it.
+class ProgressSource final : public input::ByteSource {
+ public:
+  explicit ProgressSource(input::ByteSource& file)
+      : file_(file), position_(file.FilePosition()), size_(file.FileSize()) {}
+
+  size_t Read(char* buffer, size_t size) override {
+    const size_t count = file_.Read(buffer, size);
+    position_.store(file_.FilePosition(), std::memory_order_relaxed);
+    return count;
+  }
+  uint64_t FilePosition() const override { return position_.load(std::memory_order_relaxed); }
+  uint64_t FileSize() const override { return size_; }
+
+ private:
+  input::ByteSource& file_;
+  std::atomic<uint64_t> position_;
+  const uint64_t size_;
+};
 
 void ReportProgress(const FullOptions& options, const input::ByteSource& source) {
   if (options.progress != nullptr) {
@@ -32,9 +56,13 @@ FullSummary ConvertFull(const CString& path, const FullOptions& options) {
   summary.mid_path = outputs.mid_path();
   summary.mif_path = outputs.mif_path();
 
-  const std::unique_ptr<input::ByteSource> raw = input::OpenDocument(outputs.input());
-  const std::unique_ptr<input::ByteSource> text = input::DecodeToUtf8(*raw, path);
-  xml::XmlReader xml(*text, path);
+  const std::unique_ptr<input::ByteSource> file = input::OpenDocument(outputs.input());
+  ProgressSource raw(*file);
+  const std::unique_ptr<input::ByteSource> text = input::DecodeToUtf8(raw, path);
+  // With a second processor, the parse runs ahead of the reader and the writer.
+  xml::XmlReader xml(*text, path, xml::XmlReader::TextPath::kAroundParser,
+                     platform::UsableProcessors() > 1 ? xml::XmlReader::Parsing::kAhead
+                                                      : xml::XmlReader::Parsing::kOnCaller);
   kml::KmlReader reader(xml);
   mif::MifWriter writer(options.charset, summary.mif_path);
 
@@ -61,9 +89,9 @@ FullSummary ConvertFull(const CString& path, const FullOptions& options) {
       case Type::kDocumentEnd:
         break;
     }
-    if (events % kEventsPerProgress == 0) ReportProgress(options, *raw);
+    if (events % kEventsPerProgress == 0) ReportProgress(options, raw);
   }
-  ReportProgress(options, *raw);
+  ReportProgress(options, raw);
 
   writer.Write(reader.styles(), outputs.mif(), outputs.mid());
   outputs.Commit();

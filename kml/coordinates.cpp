@@ -2,6 +2,7 @@
 
 #include <array>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -31,10 +32,49 @@ constexpr std::array<uint8_t, 256> kTrackClasses = MakeClasses(false);
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// A kept coordinate holds at most two numbers and the comma between them; the tuple being read
+// at most three numbers. One coordinate more than a batch: Finish may complete a tuple after the
+// batch filled.
+constexpr size_t kArenaBytes =
+    (CoordinateTokenizer::kBatchSize + 1) * (2 * CoordinateTokenizer::kMaxNumberBytes + 1) +
+    3 * CoordinateTokenizer::kMaxNumberBytes;
+
+// memcpy for the short texts of coordinates: overlapping moves of 8 or 16 bytes instead of a
+// call.
+inline void CopySmall(char* to, const char* from, size_t size) {
+  if (size >= 16 && size <= 32) {
+    char head[16];
+    char tail[16];
+    std::memcpy(head, from, 16);
+    std::memcpy(tail, from + size - 16, 16);
+    std::memcpy(to, head, 16);
+    std::memcpy(to + size - 16, tail, 16);
+  } else if (size >= 8 && size < 16) {
+    uint64_t head;
+    uint64_t tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + size - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + size - 8, &tail, 8);
+  } else {
+    std::memcpy(to, from, size);
+  }
+}
+
 }  // namespace
 
-CoordinateTokenizer::CoordinateTokenizer() : classes_(kCoordinateClasses.data()) {
-  slots_.reserve(kBatchSize + 1);
+CoordinateTokenizer::CoordinateTokenizer()
+    : classes_(kCoordinateClasses.data()), arena_(new char[kArenaBytes]) {
+  batch_.resize(kBatchSize + 1);
+}
+
+const char* CoordinateTokenizer::Keep(const char* bytes, size_t size) {
+  // Cannot happen (see kArenaBytes); views into moved memory would be worse than stopping.
+  if (size > kArenaBytes - arena_size_) std::abort();
+  char* const kept = arena_.get() + arena_size_;
+  CopySmall(kept, bytes, size);
+  arena_size_ += size;
+  return kept;
 }
 
 void CoordinateTokenizer::Begin(Mode mode) {
@@ -183,12 +223,12 @@ const char* CoordinateTokenizer::TakePlainTuple(const char* p, const char* end) 
   if (classes_[static_cast<uint8_t>(*p)] != kSpace) return nullptr;
   while (p != end && classes_[static_cast<uint8_t>(*p)] == kSpace) ++p;
   if (p == end || *p == ',') return nullptr;
-  const auto x_size = static_cast<uint32_t>(x_end - x);
-  const auto y_size = static_cast<uint32_t>(y_end - y);
-  const auto offset = static_cast<uint32_t>(arena_.size());
-  slots_.push_back({offset, x_size, offset + x_size, y_size, plain});
-  arena_.append(x, x_size);
-  arena_.append(y, y_size);
+  const auto x_size = static_cast<size_t>(x_end - x);
+  const auto y_size = static_cast<size_t>(y_end - y);
+  const char* const x_kept = Keep(x, x_size);
+  const char* const y_kept = Keep(y, y_size);
+  batch_[batch_size_++] = {std::string_view(x_kept, x_size), std::string_view(y_kept, y_size),
+                           plain};
   return p;
 }
 
@@ -196,9 +236,8 @@ namespace {
 
 #if defined(__SSE2__)
 // What each byte of a 64-byte window is, one bit per byte (bit i for byte i).
-// The rarer bytes (sign, point, comma) are looked at where the digits end.
 struct Window {
-  uint64_t digit, space;
+  uint64_t digit, space, comma, point, minus;
 };
 
 inline Window Classify(const char* p) {
@@ -214,8 +253,58 @@ inline Window Classify(const char* p) {
                                        _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1))));
     window.space |=
         bits(_mm_or_si128(_mm_or_si128(is(' '), is('\n')), _mm_or_si128(is('\t'), is('\r'))));
+    window.comma |= bits(is(','));
+    window.point |= bits(is('.'));
+    window.minus |= bits(is('-'));
   }
   return window;
+}
+
+// The bytes of the window where a plain decimal (an optional '-', digits, and at most one '.',
+// between digits) cannot be, when numbers are read as runs of digits, points and minus signs:
+// a point without a digit on each side, the second point of a number, a minus that follows
+// such a byte or is not followed by a digit.
+inline uint64_t NotPlain(const Window& window) {
+  const uint64_t digit = window.digit;
+  const uint64_t number = digit | window.point | window.minus;
+  // Adding its first bit to a run of digits that follows a point carries to the byte after the
+  // run: a point there is a second one.
+  const uint64_t runs_after_point = digit & ~(digit << 1) & (window.point << 1);
+  const uint64_t after_those_runs = (digit + runs_after_point) & ~digit;
+  return (window.point & ~((digit << 1) & (digit >> 1))) | (window.point & after_those_runs) |
+         (window.minus & ((number << 1) | ~(digit >> 1)));
+}
+
+// The byte after each run of `bits` that begins at a bit of `starts`. REQUIRES: `starts` holds
+// only first bits of runs of `bits`.
+inline uint64_t AfterRuns(uint64_t bits, uint64_t starts) { return (bits + starts) & ~bits; }
+
+// Where the tuples of a window are, when all but its last tuple are "x,y" or "x,y,z" of plain
+// decimals, each followed by white space and the next tuple: one bit per tuple at its first
+// byte, at its comma and after its y. Checked all at once on the window's bits. `end` is where
+// the last tuple begins (it may go on past the window); 0 when anything else is there.
+struct WholeTuples {
+  uint64_t starts, commas, y_ends;
+  int end;
+};
+
+inline WholeTuples FindWholeTuples(const Window& window) {
+  const uint64_t number = window.digit | window.point | window.minus;
+  const uint64_t space = window.space;
+  const uint64_t comma = window.comma;
+  // The window begins at a tuple; the others begin after white space.
+  const uint64_t starts = (number & (space << 1)) | 1;
+  const int end = 63 - std::countl_zero(starts);
+  const uint64_t x_ends = AfterRuns(number, starts);
+  const uint64_t y_ends = AfterRuns(number, (x_ends & comma) << 1);
+  const uint64_t z_ends = AfterRuns(number, (y_ends & comma) << 1);
+  const uint64_t bad = ~(number | comma | space) | NotPlain(window) |
+                       (comma & ~((number << 1) & (number >> 1))) |
+                       (space & ~(space << 1) & ~(number << 1)) | (x_ends & ~comma) |
+                       (y_ends & ~(comma | space)) | (z_ends & ~space);
+  const uint64_t region = (uint64_t{1} << end) - 1;
+  if (end == 0 || (bad & region) != 0) return {0, 0, 0, 0};
+  return {starts & region, x_ends & region, y_ends & region, end};
 }
 
 // The end of the number without exponent that begins at byte `i` of the window, as
@@ -253,6 +342,23 @@ const char* CoordinateTokenizer::TakePlainTuples(const char* p, const char* end)
 #if defined(__SSE2__)
   while (end - p >= 64 && !full()) {
     const Window window = Classify(p);
+    if (WholeTuples whole = FindWholeTuples(window); whole.end != 0) {
+      while (whole.starts != 0 && !full()) {
+        const int x = std::countr_zero(whole.starts);
+        const int x_end = std::countr_zero(whole.commas);
+        const int y_end = std::countr_zero(whole.y_ends);
+        whole.starts &= whole.starts - 1;
+        whole.commas &= whole.commas - 1;
+        whole.y_ends &= whole.y_ends - 1;
+        batch_[batch_size_++] = {
+            std::string_view(p + x, static_cast<size_t>(x_end - x)),
+            std::string_view(p + x_end + 1, static_cast<size_t>(y_end - x_end - 1)), true};
+      }
+      piece_views_ = true;
+      // A full batch leaves the next tuple for later.
+      p += whole.starts != 0 ? std::countr_zero(whole.starts) : whole.end;
+      continue;
+    }
     int at = 0;
     while (!full()) {
       bool plain = true;
@@ -273,12 +379,11 @@ const char* CoordinateTokenizer::TakePlainTuples(const char* p, const char* end)
       if (after == 0) break;
       const int next = tuple_end + std::countr_zero(after);
       if (p[next] == ',') break;
-      const auto x_size = static_cast<uint32_t>(x_end - at);
-      const auto y_size = static_cast<uint32_t>(y_end - y);
-      const auto offset = static_cast<uint32_t>(arena_.size());
-      // x, the comma and y in one copy.
-      slots_.push_back({offset, x_size, offset + x_size + 1, y_size, plain});
-      arena_.append(p + at, x_size + 1 + y_size);
+      const auto x_size = static_cast<size_t>(x_end - at);
+      const auto y_size = static_cast<size_t>(y_end - y);
+      const char* const kept = Keep(p + at, x_size + 1 + y_size);
+      batch_[batch_size_++] = {std::string_view(kept, x_size),
+                               std::string_view(kept + x_size + 1, y_size), plain};
       at = next;
     }
     if (at == 0) break;
@@ -311,25 +416,25 @@ void CoordinateTokenizer::Finish() {
 }
 
 void CoordinateTokenizer::BeginTuple() {
-  tuple_start_ = arena_.size();
+  tuple_start_ = arena_size_;
   values_ = 0;
   tuple_bad_ = false;
   tuple_extra_ = false;
 }
 
 void CoordinateTokenizer::BeginValue() {
-  value_start_ = arena_.size();
+  value_start_ = arena_size_;
   value_too_long_ = false;
 }
 
 void CoordinateTokenizer::AppendToValue(const char* begin, const char* end) {
   if (tuple_bad_ || values_ >= 3 || value_too_long_) return;
   const size_t size = static_cast<size_t>(end - begin);
-  if (arena_.size() - value_start_ + size > kMaxNumberBytes) {
+  if (arena_size_ - value_start_ + size > kMaxNumberBytes) {
     value_too_long_ = true;
     return;
   }
-  arena_.append(begin, size);
+  Keep(begin, size);
 }
 
 void CoordinateTokenizer::EndValue() {
@@ -339,13 +444,13 @@ void CoordinateTokenizer::EndValue() {
     tuple_extra_ = true;  // not kept (AppendToValue kept none of it)
     return;
   }
-  const size_t size = arena_.size() - value_start_;
+  const size_t size = arena_size_ - value_start_;
   // Within the range of double too: the distinct count and the writer read values as doubles.
   const bool number = !value_too_long_ &&
-                      feature::IsFiniteNumber(std::string_view(arena_.data() + value_start_, size));
+                      feature::IsFiniteNumber(std::string_view(arena_.get() + value_start_, size));
   if (index == 2) {
     tuple_extra_ = !number;
-    arena_.resize(value_start_);  // the altitude is checked, not kept
+    arena_size_ = value_start_;  // the altitude is checked, not kept
     return;
   }
   if (!number) {
@@ -363,12 +468,14 @@ void CoordinateTokenizer::EndValue() {
 
 void CoordinateTokenizer::EndTuple() {
   if (!tuple_bad_ && values_ >= 2) {
-    current_.plain = false;  // the writer looks again
-    slots_.push_back(current_);
+    const char* const base = arena_.get();
+    // Not plain: the writer looks again.
+    batch_[batch_size_++] = {std::string_view(base + current_.x_offset, current_.x_size),
+                             std::string_view(base + current_.y_offset, current_.y_size), false};
     if (tuple_extra_) ++extra_tuples_;
   } else {
     ++bad_tuples_;
-    arena_.resize(tuple_start_);
+    arena_size_ = tuple_start_;
   }
   values_ = 0;
   tuple_bad_ = false;
@@ -376,25 +483,19 @@ void CoordinateTokenizer::EndTuple() {
 }
 
 std::span<const Coordinate> CoordinateTokenizer::TakeBatch() {
-  batch_.resize(slots_.size());
-  const char* const base = arena_.data();
-  for (size_t i = 0; i < slots_.size(); ++i) {
-    const Slot& slot = slots_[i];
-    batch_[i] = {std::string_view(base + slot.x_offset, slot.x_size),
-                 std::string_view(base + slot.y_offset, slot.y_size), slot.plain};
-  }
-  return batch_;
+  return std::span<const Coordinate>(batch_).first(batch_size_);
 }
 
 void CoordinateTokenizer::ClearBatch() {
-  slots_.clear();
-  batch_.clear();
+  batch_size_ = 0;
+  piece_views_ = false;
   if (state_ == State::kBetween) {
-    arena_.clear();
+    arena_size_ = 0;
     return;
   }
   // A tuple cut by the end of a piece moves to the front of the arena.
-  arena_.erase(0, tuple_start_);
+  std::memmove(arena_.get(), arena_.get() + tuple_start_, arena_size_ - tuple_start_);
+  arena_size_ -= tuple_start_;
   const auto shift = static_cast<uint32_t>(tuple_start_);
   value_start_ -= tuple_start_;
   current_.x_offset -= shift;

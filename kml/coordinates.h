@@ -4,12 +4,14 @@
 // counted.
 //
 // This path carries gigabyte tracks, so the tokenizer is a state machine over bytes that
-// allocates nothing per tuple: the numbers' texts are copied into one arena per batch and the
-// batch is handed on as views into it.
+// allocates nothing per tuple, with a fast path for runs of ordinary tuples: the batch is handed
+// on as views into the piece fed, or, for a tuple that the piece cuts or that needs a closer
+// look, into an arena that holds a whole batch and never moves.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -36,14 +38,17 @@ class CoordinateTokenizer {
   // Starts a new text. Coordinates already in the batch stay there.
   void Begin(Mode mode);
   // Reads `piece` up to its end, or up to where the batch has become full. Gives the bytes read;
-  // the caller hands the full batch on (TakeBatch, ClearBatch) and feeds the rest.
+  // the caller hands the full batch on (TakeBatch, ClearBatch) and feeds the rest. Coordinates
+  // may be views into `piece` itself: REQUIRES that it stays as it is until ClearBatch while
+  // holds_piece_views() (the caller hands such a batch on before the piece goes).
   size_t Feed(std::string_view piece);
   // The text has ended: its last tuple is complete.
   void Finish();
 
-  bool full() const { return slots_.size() >= kBatchSize; }
-  size_t size() const { return slots_.size(); }
-  // The batch as views into the tokenizer's arena, valid until ClearBatch, Feed or Finish.
+  bool full() const { return batch_size_ >= kBatchSize; }
+  size_t size() const { return batch_size_; }
+  bool holds_piece_views() const { return piece_views_; }
+  // The batch as views into the tokenizer's arena and the pieces fed, valid until ClearBatch.
   std::span<const feature::Coordinate> TakeBatch();
   void ClearBatch();
 
@@ -55,9 +60,9 @@ class CoordinateTokenizer {
 
  private:
   enum class State : uint8_t { kBetween, kInValue, kAfterValue, kAfterComma };
+  // The tuple being read, by offsets into the arena.
   struct Slot {
     uint32_t x_offset, x_size, y_offset, y_size;
-    bool plain;  // Coordinate::plain
   };
 
   // Takes the well-formed tuple at `p` when it is complete within the piece and gives the
@@ -69,13 +74,19 @@ class CoordinateTokenizer {
   void AppendToValue(const char* begin, const char* end);
   void EndValue();
   void EndTuple();
+  // Copies `size` bytes to the end of the arena and gives where they are.
+  const char* Keep(const char* bytes, size_t size);
 
   const uint8_t* classes_;  // byte classes of the current mode
   Mode mode_ = Mode::kCoordinates;
   State state_ = State::kBetween;
-  std::string arena_;
-  std::vector<Slot> slots_;
-  std::vector<feature::Coordinate> batch_;
+  // Room for a full batch (and one more coordinate) of the longest numbers and for the tuple
+  // being read, so that the views of the batch stay valid while it grows.
+  std::unique_ptr<char[]> arena_;
+  size_t arena_size_ = 0;
+  std::vector<feature::Coordinate> batch_;  // room for a full batch and one more coordinate
+  size_t batch_size_ = 0;
+  bool piece_views_ = false;
   // The tuple being read.
   size_t tuple_start_ = 0;
   size_t value_start_ = 0;

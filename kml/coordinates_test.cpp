@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
+
+#include "feature/number.h"
 
 namespace kml {
 
@@ -168,6 +171,40 @@ TEST(CoordinateTokenizer, MarksOnlyPlainDecimalsPlain) {
         plain += coordinate.plain ? 'p' : 'n';
       }
       EXPECT_EQ(plain, row.plain);
+    }
+  }
+}
+
+// Random texts of the bytes that tuples are made of: read 64 bytes at a time (whole, at every
+// alignment), a tuple at a time (pieces of 63 bytes) and by the state machine alone (byte by
+// byte), they give the same tuples; a coordinate marked plain always is.
+TEST(CoordinateTokenizer, EveryWayOfReadingAgrees) {
+  const std::string_view kAlphabet[] = {"1", "23", "-4.5", "67.89012", "0", ".",
+                                        "-", "+",  "e3",   ",",        ",", ",",
+                                        " ", "  ", "\n",   "\t",       "x", "1.2.3"};
+  std::mt19937 random(20261208u);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text(static_cast<size_t>(round % 7), ' ');
+    const int tokens = std::uniform_int_distribution<int>(1, 200)(random);
+    for (int i = 0; i < tokens; ++i) {
+      text += kAlphabet[std::uniform_int_distribution<size_t>(0, std::size(kAlphabet) - 1)(random)];
+    }
+    SCOPED_TRACE(text);
+    std::vector<std::string_view> bytes, pieces;
+    for (size_t i = 0; i < text.size(); ++i) bytes.push_back(std::string_view(text).substr(i, 1));
+    for (size_t i = 0; i < text.size(); i += 63)
+      pieces.push_back(std::string_view(text).substr(i, 63));
+    const Tokenized expected = Tokenize(bytes);
+    EXPECT_EQ(Tokenize({text}), expected);
+    EXPECT_EQ(Tokenize(pieces), expected);
+    CoordinateTokenizer tokenizer;
+    tokenizer.Begin(CoordinateTokenizer::Mode::kCoordinates);
+    tokenizer.Feed(text);
+    for (const Coordinate& coordinate : tokenizer.TakeBatch()) {
+      if (coordinate.plain) {
+        EXPECT_TRUE(feature::IsPlainDecimal(coordinate.x) && feature::IsPlainDecimal(coordinate.y))
+            << coordinate.x << " " << coordinate.y;
+      }
     }
   }
 }

@@ -621,6 +621,8 @@ void KmlReader::State::FeedPending() {
       return;
     }
   }
+  // The next XML event ends the piece that the batch may point into.
+  if (tokenizer_.holds_piece_views()) EmitBatch();
 }
 
 void KmlReader::State::EmitBatch() {

@@ -36,6 +36,9 @@ OpenResult Open(const CString& path, OpenMode mode);
 
 long Read(Handle handle, char* buffer, size_t size, size_t* got);  // *got == 0 at the end
 long WriteAll(Handle handle, const char* data, size_t size);
+// Starts writing the file's dirty pages to the disk now, while the caller goes on, so that a
+// Sync later finds little left to wait for (POSIX; Windows writes back on its own). Best effort.
+void StartWriteback(Handle handle);
 // Sets aside room on the disk for `size` bytes from `offset` on, the file's size unchanged, where
 // the system can (it makes the writes that fill it cheaper); best effort, no error.
 void Reserve(Handle handle, uint64_t offset, uint64_t size);

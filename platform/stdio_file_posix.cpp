@@ -137,12 +137,16 @@ long WriteAll(Handle handle, const char* data, size_t size) {
     data += count;
     size -= static_cast<size_t>(count);
   }
-#if defined(__linux__)
-  // Starts writing the file's dirty pages to the disk now, while the caller goes on, so that the
-  // Sync before a replace finds little left to wait for. Only a hint: its failure changes nothing.
-  ::sync_file_range(Fd(handle), 0, 0, SYNC_FILE_RANGE_WRITE);
-#endif
   return 0;
+}
+
+void StartWriteback(Handle handle) {
+#if defined(__linux__)
+  // Only a hint: its failure changes nothing.
+  ::sync_file_range(Fd(handle), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)handle;
+#endif
 }
 
 void Reserve(Handle handle, uint64_t offset, uint64_t size) {

@@ -124,6 +124,8 @@ long WriteAll(Handle handle, const char* data, size_t size) {
   return 0;
 }
 
+void StartWriteback(Handle) {}
+
 void Reserve(Handle, uint64_t, uint64_t) {}
 
 long SeekTo(Handle handle, uint64_t offset) {

@@ -225,6 +225,9 @@ void TextFile::FlushBuffer() {
   long error = fault::Check(Operation::kWrite);
   if (error == 0) error = os::WriteAll(handle_, buffer_.get(), size);
   if (error != 0) CFileException::ThrowOsError(error, report_path_, true);
+  // What is written here is synced before it replaces its target: its pages may leave for the
+  // disk now. (Spill files write through os::WriteAll alone: they need never reach the disk.)
+  os::StartWriteback(handle_);
   file_offset_ += size;
 }
 

@@ -4,11 +4,11 @@
 #include <string>
 
 #if defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define KML_TEST_SANITIZED 1
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define KML_TEST_SANITIZED 1
 #endif
 

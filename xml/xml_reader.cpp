@@ -12,14 +12,20 @@
 #endif
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <bit>
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -38,10 +44,14 @@ constexpr size_t kChunkSize = 64 << 10;
 // (shorter texts cost the parser less than the cut does).
 constexpr size_t kLongText = 256;
 constexpr std::string_view kCoordinatesTagEnd = "coordinates>";
-// The parser is suspended once this much waits to be taken, so that a document of any size,
-// or a text of any length, passes through in bounded memory.
+// The parser is suspended once one step of parsing has queued this much, so that a document of
+// any size, or a text of any length, passes through in bounded memory.
 constexpr size_t kMaxQueuedEvents = 4096;
 constexpr size_t kMaxQueuedBytes = 256 << 10;
+// Parsing ahead, a batch is handed over once it holds as much as one step may queue: hand-overs
+// are rare, and the batches stay a few hundred KiB each. One is being read, one filled, and one
+// may wait between them.
+constexpr size_t kAheadBatches = 3;
 // The parser holds one piece of markup (a tag with its attributes, a comment, a declaration)
 // whole before it reports it; one longer than this is refused, so that a file of 'x's or an
 // endless tag cannot make it hold the whole file.
@@ -94,14 +104,24 @@ const XML_Memory_Handling_Suite kParserMemory = {ParserMalloc, ParserRealloc, Pa
 
 class XmlReader::Impl {
  public:
-  Impl(input::ByteSource& utf8, const CString& path, TextPath text_path)
+  Impl(input::ByteSource& utf8, const CString& path, TextPath text_path, Parsing parsing)
       : source_(utf8),
         path_(path),
         around_allowed_(text_path == TextPath::kAroundParser),
+        ahead_(parsing == Parsing::kAhead),
         tag_searcher_(kCoordinatesTagEnd.begin(), kCoordinatesTagEnd.end()) {
     // What may fail for want of memory comes first: once the parser exists, a throw from this
     // constructor would lose it.
-    arena_.reserve(kMaxQueuedBytes + kChunkSize);
+    if (ahead_) {
+      // A batch takes steps until it holds a step's worth; the last step may bring as much
+      // again, or a chunk of text taken around the parser.
+      for (Batch& batch : batches_) batch.arena.reserve(2 * kMaxQueuedBytes + kChunkSize);
+      free_.reserve(kAheadBatches);
+      parsed_.reserve(kAheadBatches);
+    } else {
+      batches_[0].arena.reserve(kMaxQueuedBytes + kChunkSize);
+      filling_ = reading_ = &batches_[0];
+    }
     input_.resize(kChunkSize);
     // The layer below hands on UTF-8 whatever the document's declaration says.
     parser_ = XML_ParserCreate_MM("UTF-8", &kParserMemory, nullptr);
@@ -121,45 +141,53 @@ class XmlReader::Impl {
     XML_SetBillionLaughsAttackProtectionActivationThreshold(parser_, 8 << 20);
 #endif
   }
-  ~Impl() { XML_ParserFree(parser_); }
+  ~Impl() {
+    StopParsingAhead();
+    XML_ParserFree(parser_);
+  }
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
 
   const XmlEvent& Next() {
     if (failure_) std::rethrow_exception(failure_);
-    if (next_ == queue_.size()) {
+    if (reading_ == nullptr || next_ == reading_->queue.size()) {
       try {
-        Refill();
+        if (ahead_) {
+          TakeParsedBatch();
+        } else {
+          Refill();
+        }
       } catch (...) {
         failure_ = std::current_exception();
         throw;
       }
     }
-    if (next_ == queue_.size()) {
+    const Batch& batch = *reading_;
+    if (next_ == batch.queue.size()) {
       event_ = XmlEvent();
       return event_;
     }
-    const Queued& queued = queue_[next_++];
+    const Queued& queued = batch.queue[next_++];
     // Only the fields of the event's type are set: this runs for every event of the document.
     event_.type = queued.type;
     if (queued.type == XmlEvent::Type::kText) {
       event_.text = queued.direct != nullptr ? std::string_view(queued.direct, queued.span.size)
-                                             : View(queued.span);
+                                             : batch.View(queued.span);
       event_.cdata = queued.cdata;
       return event_;
     }
-    event_.qualified_name = View(queued.span);
+    event_.qualified_name = batch.View(queued.span);
     event_.name = std::string_view(event_.qualified_name.data() + queued.local,
                                    event_.qualified_name.size() - queued.local);
     if (queued.type == XmlEvent::Type::kStart) {
       attributes_.clear();
       attribute_names_.clear();
       for (size_t i = 0; i < queued.attribute_count; ++i) {
-        const Attribute& attribute = attribute_spans_[queued.first_attribute + i];
-        const std::string_view name = View(attribute.name);
+        const Attribute& attribute = batch.attribute_spans[queued.first_attribute + i];
+        const std::string_view name = batch.View(attribute.name);
         attributes_.emplace_back(
             std::string_view(name.data() + attribute.local, name.size() - attribute.local),
-            View(attribute.value));
+            batch.View(attribute.value));
         attribute_names_.push_back(name);
       }
       event_.attributes = attributes_;
@@ -169,7 +197,7 @@ class XmlReader::Impl {
   }
 
  private:
-  // A stretch of the arena.
+  // A stretch of a batch's arena.
   struct Span {
     size_t offset = 0;
     size_t size = 0;
@@ -181,7 +209,7 @@ class XmlReader::Impl {
     uint32_t local = 0;            // kStart, kEnd: where the local name begins in `span`
     Span span{};                   // kStart, kEnd: the name as written; kText: the text
     const char* direct = nullptr;  // a text taken around the parser: in the read buffer
-    uint32_t first_attribute = 0;  // kStart: its attributes in attribute_spans_
+    uint32_t first_attribute = 0;  // kStart: its attributes in the batch's attribute_spans
     uint32_t attribute_count = 0;
   };
   struct Attribute {
@@ -189,31 +217,138 @@ class XmlReader::Impl {
     uint32_t local = 0;
     Span value;
   };
+  // Events that wait to be taken, their names and texts in `arena`.
+  struct Batch {
+    std::string arena;
+    std::vector<Queued> queue;
+    std::vector<Attribute> attribute_spans;
+    // Parsing ahead: the parse failed after these events, or the document ended.
+    std::exception_ptr failure;
+    bool finished = false;
 
-  // REQUIRES: `span` lies within the arena (as every stored one does).
-  std::string_view View(Span span) const {
-    return std::string_view(arena_.data() + span.offset, span.size);
-  }
+    // REQUIRES: `span` lies within the arena (as every stored one does).
+    std::string_view View(Span span) const {
+      return std::string_view(arena.data() + span.offset, span.size);
+    }
+    void Clear() {
+      arena.clear();
+      queue.clear();
+      attribute_spans.clear();
+      failure = nullptr;
+      finished = false;
+    }
+  };
 
   Span Store(std::string_view text) {
-    const Span span{arena_.size(), text.size()};
-    arena_.append(text);
+    std::string& arena = filling_->arena;
+    const Span span{arena.size(), text.size()};
+    arena.append(text);
     return span;
   }
 
   // Parses until events wait or the document ends. The views of the last events die here.
   void Refill() {
-    queue_.clear();
-    attribute_spans_.clear();
-    arena_.clear();
+    filling_->Clear();
     next_ = 0;
-    while (queue_.empty() && !finished_) {
-      if (around_now_) {
-        TakeTextAroundParser();
-      } else {
-        ParseMore();
-      }
+    while (filling_->queue.empty() && !finished_) Step();
+  }
+
+  // Parses one chunk, resumes the suspended parser, or takes a text around it. A step that
+  // fails hands on none of its events.
+  void Step() {
+    step_events_ = filling_->queue.size();
+    step_bytes_ = filling_->arena.size();
+    if (around_now_) {
+      TakeTextAroundParser();
+    } else {
+      ParseMore();
     }
+  }
+
+  // Parsing ahead, on the caller's thread: hands the batch read back to the parsing thread and
+  // takes the next one it filled; once the events before it are taken, throws what stopped the
+  // parse.
+  void TakeParsedBatch() {
+    for (;;) {
+      if (reading_ == nullptr) {
+        StartParsingAhead();
+        if (!ahead_) return Refill();
+      } else {
+        if (reading_->failure) std::rethrow_exception(reading_->failure);
+        if (reading_->finished) return;
+        {
+          const std::lock_guard<std::mutex> lock(mutex_);
+          free_.push_back(reading_);
+        }
+        free_ready_.notify_one();
+      }
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        parsed_ready_.wait(lock, [this] { return !parsed_.empty(); });
+        reading_ = parsed_.front();
+        parsed_.erase(parsed_.begin());
+      }
+      next_ = 0;
+      if (!reading_->queue.empty()) return;
+    }
+  }
+
+  void StartParsingAhead() {
+    for (Batch& batch : batches_) free_.push_back(&batch);
+    try {
+      worker_ = std::thread(&Impl::ParseAhead, this);
+    } catch (const std::system_error&) {
+      // No thread to be had: the caller's thread parses, as it would on one processor.
+      ahead_ = false;
+      free_.clear();
+      filling_ = reading_ = &batches_[0];
+    }
+  }
+
+  // The parsing thread: fills free batches in turn until the document ends, the parse fails or
+  // the reader stops it.
+  void ParseAhead() {
+    for (;;) {
+      Batch* batch = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        free_ready_.wait(lock, [this] { return stopping_ || !free_.empty(); });
+        if (stopping_) return;
+        batch = free_.back();
+        free_.pop_back();
+      }
+      filling_ = batch;
+      batch->Clear();
+      try {
+        while (!finished_ && batch->queue.size() < kMaxQueuedEvents &&
+               batch->arena.size() < kMaxQueuedBytes &&
+               !stopping_.load(std::memory_order_relaxed)) {
+          Step();
+        }
+      } catch (...) {
+        batch->queue.erase(batch->queue.begin() + static_cast<std::ptrdiff_t>(step_events_),
+                           batch->queue.end());
+        batch->failure = std::current_exception();
+      }
+      batch->finished = finished_;
+      const bool last = batch->failure || batch->finished;
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        parsed_.push_back(batch);
+      }
+      parsed_ready_.notify_one();
+      if (last) return;
+    }
+  }
+
+  void StopParsingAhead() {
+    if (!worker_.joinable()) return;
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      stopping_ = true;
+    }
+    free_ready_.notify_one();
+    worker_.join();
   }
 
   // Moves the bytes not yet used to the front of the read buffer and reads more after them.
@@ -308,11 +443,17 @@ class XmlReader::Impl {
     around_tail_ = last_line != text ? static_cast<uint64_t>(text_end - last_line)
                                      : around_tail_ + static_cast<uint64_t>(text_end - text);
     if (text_end != text) {
+      const std::string_view taken(text, static_cast<size_t>(text_end - text));
       Queued queued{XmlEvent::Type::kText};
-      queued.span.size = static_cast<size_t>(text_end - text);
-      queued.direct = text;
-      queue_.push_back(queued);
-      input_begin_ += static_cast<size_t>(text_end - text);
+      // Handed to another thread, the text must outlive the read buffer.
+      if (ahead_) {
+        queued.span = Store(taken);
+      } else {
+        queued.span.size = taken.size();
+        queued.direct = text;
+      }
+      filling_->queue.push_back(queued);
+      input_begin_ += taken.size();
     }
     if (text_end != end || source_done_) EndAroundParser();
   }
@@ -351,7 +492,8 @@ class XmlReader::Impl {
 
   // Called after each event: the parser stops at the next point where it can resume.
   void SuspendWhenFull() {
-    if (!suspend_asked_ && (queue_.size() > kMaxQueuedEvents || arena_.size() > kMaxQueuedBytes)) {
+    if (!suspend_asked_ && (filling_->queue.size() - step_events_ > kMaxQueuedEvents ||
+                            filling_->arena.size() - step_bytes_ > kMaxQueuedBytes)) {
       suspend_asked_ = true;
       XML_StopParser(parser_, XML_TRUE);
     }
@@ -380,18 +522,19 @@ class XmlReader::Impl {
         XML_StopParser(self.parser_, XML_FALSE);
         return;
       }
+      Batch& batch = *self.filling_;
       const auto [written, local] = SplitName(name);
       Queued queued{XmlEvent::Type::kStart};
       queued.local = local;
       queued.span = self.Store(written);
-      queued.first_attribute = static_cast<uint32_t>(self.attribute_spans_.size());
+      queued.first_attribute = static_cast<uint32_t>(batch.attribute_spans.size());
       for (const XML_Char** attribute = attributes; *attribute != nullptr; attribute += 2) {
         const auto [attribute_name, attribute_local] = SplitName(attribute[0]);
         const Span name_span = self.Store(attribute_name);
-        self.attribute_spans_.push_back({name_span, attribute_local, self.Store(attribute[1])});
+        batch.attribute_spans.push_back({name_span, attribute_local, self.Store(attribute[1])});
         ++queued.attribute_count;
       }
-      self.queue_.push_back(queued);
+      batch.queue.push_back(queued);
       if (self.around_allowed_ && queued.attribute_count == 0 &&
           written.substr(local) == "coordinates") {
         // Only a tag that ends the bytes handed to the parser is followed by text that the
@@ -408,22 +551,24 @@ class XmlReader::Impl {
     Guarded(user_data, [&](Impl& self) {
       --self.depth_;
       const auto [written, local] = SplitName(name);
-      self.queue_.push_back({XmlEvent::Type::kEnd, false, local, self.Store(written)});
+      self.filling_->queue.push_back({XmlEvent::Type::kEnd, false, local, self.Store(written)});
     });
   }
 
-  // A piece that follows a queued piece (always the last thing in the arena) joins it, unless
-  // one is CDATA and the other not: the queue's limit on bytes bounds the joined text.
+  // A piece that follows a piece queued in the same step (always the last thing in the arena)
+  // joins it, unless one is CDATA and the other not: the step's limit on bytes bounds the joined
+  // text.
   static void XMLCALL OnText(void* user_data, const XML_Char* text, int length) {
     Guarded(user_data, [&](Impl& self) {
       const std::string_view piece(text, static_cast<size_t>(length));
-      if (!self.queue_.empty() && self.queue_.back().type == XmlEvent::Type::kText &&
-          self.queue_.back().direct == nullptr && self.queue_.back().cdata == self.in_cdata_) {
-        self.arena_.append(piece);
-        self.queue_.back().span.size += piece.size();
+      std::vector<Queued>& queue = self.filling_->queue;
+      if (queue.size() > self.step_events_ && queue.back().type == XmlEvent::Type::kText &&
+          queue.back().direct == nullptr && queue.back().cdata == self.in_cdata_) {
+        self.filling_->arena.append(piece);
+        queue.back().span.size += piece.size();
         return;
       }
-      self.queue_.push_back({XmlEvent::Type::kText, self.in_cdata_, 0, self.Store(piece)});
+      queue.push_back({XmlEvent::Type::kText, self.in_cdata_, 0, self.Store(piece)});
     });
   }
 
@@ -442,6 +587,7 @@ class XmlReader::Impl {
   input::ByteSource& source_;
   const CString path_;
   const bool around_allowed_;  // long coordinate texts may be taken around the parser
+  bool ahead_;                 // a thread of its own parses (set before it starts)
   const std::boyer_moore_horspool_searcher<std::string_view::const_iterator> tag_searcher_;
   XML_Parser parser_ = nullptr;
   std::vector<char> input_;  // the read buffer: bytes [input_begin_, input_end_) not yet used
@@ -459,9 +605,13 @@ class XmlReader::Impl {
   uint64_t skipped_lines_ = 0;  // line breaks in all texts taken around the parser
   uint64_t shifted_line_ = 0;   // the parser's line whose columns are off, by column_shift_
   int64_t column_shift_ = 0;
-  std::string arena_;
-  std::vector<Queued> queue_;
-  std::vector<Attribute> attribute_spans_;
+  // The batch the parser adds to, where the current step began in it, and the batch whose
+  // events Next() hands out (the same one when parsing on the caller's thread).
+  std::array<Batch, kAheadBatches> batches_;
+  Batch* filling_ = nullptr;
+  size_t step_events_ = 0;
+  size_t step_bytes_ = 0;
+  Batch* reading_ = nullptr;
   size_t next_ = 0;
   XmlEvent event_;
   std::vector<std::pair<std::string_view, std::string_view>> attributes_;
@@ -477,10 +627,19 @@ class XmlReader::Impl {
   bool finished_ = false;
   std::exception_ptr callback_failure_;
   std::exception_ptr failure_;
+  // Parsing ahead: batches go from free_ to the parsing thread, and from parsed_ to Next().
+  std::mutex mutex_;
+  std::condition_variable free_ready_;
+  std::condition_variable parsed_ready_;
+  std::vector<Batch*> free_;
+  std::vector<Batch*> parsed_;
+  std::atomic<bool> stopping_{false};
+  std::thread worker_;
 };
 
-XmlReader::XmlReader(input::ByteSource& utf8, const platform::CString& path, TextPath text_path)
-    : impl_(std::make_unique<Impl>(utf8, path, text_path)) {}
+XmlReader::XmlReader(input::ByteSource& utf8, const platform::CString& path, TextPath text_path,
+                     Parsing parsing)
+    : impl_(std::make_unique<Impl>(utf8, path, text_path, parsing)) {}
 
 XmlReader::~XmlReader() = default;
 

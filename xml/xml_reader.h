@@ -8,6 +8,10 @@
 // parser: plain ASCII that holds no markup needs no parsing, and the parser would spend more
 // time on it than the rest of the conversion. Such text is handed on straight from the read
 // buffer, and errors after it still name the line and column in the file.
+//
+// The parse may run on a thread of its own (Parsing::kAhead): it then fills batches of events
+// (names, attributes and texts copied into each batch) that Next() hands out in turn; a few
+// batches at most wait, so memory stays bounded. Destroying the reader stops that thread.
 #pragma once
 
 #include <cstdint>
@@ -29,10 +33,19 @@ class XmlReader : public XmlEventSource {
     kParserOnly,    // every byte goes through the parser (for comparison in tests)
   };
 
+  enum class Parsing {
+    kOnCaller,  // Next() reads and parses when it has no event left
+    // A thread of the reader's own reads and parses a few batches of events ahead of Next(),
+    // so that what the caller does with the events overlaps the parse. The events, the errors
+    // and where they come are the same. Where no thread can be started, as kOnCaller.
+    kAhead,
+  };
+
   // Reads UTF-8 from `utf8` (the declaration's encoding is not looked at again). `path` names
-  // the file in errors. REQUIRES: `utf8` outlives the reader.
+  // the file in errors. REQUIRES: `utf8` outlives the reader; with kAhead, nothing else uses
+  // `utf8` (or the sources below it) from the first Next() until the reader is destroyed.
   XmlReader(input::ByteSource& utf8, const platform::CString& path,
-            TextPath text_path = TextPath::kAroundParser);
+            TextPath text_path = TextPath::kAroundParser, Parsing parsing = Parsing::kOnCaller);
   ~XmlReader() override;
   XmlReader(const XmlReader&) = delete;
   XmlReader& operator=(const XmlReader&) = delete;

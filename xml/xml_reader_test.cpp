@@ -19,6 +19,8 @@ using platform::CFileException;
 using platform::CString;
 
 const CString kPath("C:\\maps\\路线.kml");
+using Parsing = XmlReader::Parsing;
+constexpr Parsing kParsings[] = {Parsing::kOnCaller, Parsing::kAhead};
 
 // Documents are UTF-8 on every platform, whatever the code page of narrow literals.
 std::string Utf8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
@@ -68,10 +70,10 @@ void AppendName(std::string_view local, std::string_view written, std::string& o
   out += ')';
 }
 
-// The events as one line: <name a=v>, </name>, [text] with adjacent pieces joined, the content
-// of CDATA sections in {}.
-std::string Render(XmlEventSource& events) {
-  std::string out;
+// The events as one line: <name a=v>, </name>, [text] with adjacent pieces joined, or with
+// `pieces` marked between them by '|', the content of CDATA sections in {}. Appends to `out` as
+// it goes, so that it holds the events before an error.
+void RenderTo(XmlEventSource& events, bool pieces, std::string& out) {
   bool in_text = false;
   bool in_cdata = false;
   for (;;) {
@@ -104,7 +106,7 @@ std::string Render(XmlEventSource& events) {
         out += '>';
         break;
       case XmlEvent::Type::kText:
-        if (!in_text) out += '[';
+        out += in_text ? (pieces ? "|" : "") : "[";
         in_text = true;
         if (event.cdata && !in_cdata) out += '{';
         in_cdata = event.cdata;
@@ -112,14 +114,21 @@ std::string Render(XmlEventSource& events) {
         break;
       case XmlEvent::Type::kEndOfDocument:
         EXPECT_EQ(events.Next().type, XmlEvent::Type::kEndOfDocument);
-        return out;
+        return;
     }
   }
 }
 
-std::string Parse(const std::string& document, size_t piece = 1 << 20) {
+std::string Render(XmlEventSource& events) {
+  std::string out;
+  RenderTo(events, false, out);
+  return out;
+}
+
+std::string Parse(const std::string& document, size_t piece = 1 << 20,
+                  Parsing parsing = Parsing::kOnCaller) {
   StringSource source(document, piece);
-  XmlReader reader(source, kPath);
+  XmlReader reader(source, kPath, XmlReader::TextPath::kAroundParser, parsing);
   return Render(reader);
 }
 
@@ -166,8 +175,11 @@ TEST(XmlReaderTest, EventsInPiecesOfAnySize) {
   };
   for (const Case& test : cases) {
     for (const size_t piece : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{1} << 20}) {
-      SCOPED_TRACE(std::string(test.what) + ", pieces of " + std::to_string(piece));
-      EXPECT_EQ(Parse(test.document, piece), test.events);
+      for (const Parsing parsing : kParsings) {
+        SCOPED_TRACE(std::string(test.what) + ", pieces of " + std::to_string(piece) +
+                     (parsing == Parsing::kAhead ? ", parsed ahead" : ""));
+        EXPECT_EQ(Parse(test.document, piece, parsing), test.events);
+      }
     }
   }
 }
@@ -204,15 +216,17 @@ TEST(XmlReaderTest, ErrorsTellWhereAndNameTheFile) {
       {"huge comment", "<a><!--" + std::string(9 << 20, 'y') + "--></a>", "longer than 8 MiB"},
   };
   for (const Case& test : cases) {
-    SCOPED_TRACE(test.what);
-    try {
-      const std::string events = Parse(test.document, 4096);
-      ADD_FAILURE() << events.substr(0, 200);
-    } catch (const CFileException& error) {
-      EXPECT_EQ(error.m_cause, CFileException::badXml);
-      EXPECT_NE(std::string(error.what()).find(kPath.str()), std::string::npos) << error.what();
-      EXPECT_NE(error.m_strDetail.str().find(CString(test.detail).str()), std::string::npos)
-          << error.m_strDetail.GetString();
+    for (const Parsing parsing : kParsings) {
+      SCOPED_TRACE(std::string(test.what) + (parsing == Parsing::kAhead ? ", parsed ahead" : ""));
+      try {
+        const std::string events = Parse(test.document, 4096, parsing);
+        ADD_FAILURE() << events.substr(0, 200);
+      } catch (const CFileException& error) {
+        EXPECT_EQ(error.m_cause, CFileException::badXml);
+        EXPECT_NE(std::string(error.what()).find(kPath.str()), std::string::npos) << error.what();
+        EXPECT_NE(error.m_strDetail.str().find(CString(test.detail).str()), std::string::npos)
+            << error.m_strDetail.GetString();
+      }
     }
   }
 }
@@ -220,9 +234,10 @@ TEST(XmlReaderTest, ErrorsTellWhereAndNameTheFile) {
 // The events, or the error's detail, with every byte through the parser or with long coordinate
 // texts around it. Line ends are made LF (the parser's way; the texts around it keep the file's
 // CR LF, which coordinates read as blanks).
-std::string EventsOrError(const std::string& document, size_t piece, XmlReader::TextPath path) {
+std::string EventsOrError(const std::string& document, size_t piece, XmlReader::TextPath path,
+                          Parsing parsing = Parsing::kOnCaller) {
   StringSource source(document, piece);
-  XmlReader reader(source, kPath, path);
+  XmlReader reader(source, kPath, path, parsing);
   try {
     std::string events = Render(reader);
     std::string normalized;
@@ -286,9 +301,59 @@ TEST(XmlReaderTest, LongCoordinateTextsAroundTheParser) {
     SCOPED_TRACE(document.substr(0, 120));
     const std::string expected = EventsOrError(document, 1 << 20, XmlReader::TextPath::kParserOnly);
     for (const size_t piece : {size_t{1}, size_t{7}, size_t{300}, size_t{1} << 20}) {
-      EXPECT_EQ(EventsOrError(document, piece, XmlReader::TextPath::kAroundParser), expected)
-          << "pieces of " << piece;
+      for (const Parsing parsing : kParsings) {
+        EXPECT_EQ(EventsOrError(document, piece, XmlReader::TextPath::kAroundParser, parsing),
+                  expected)
+            << "pieces of " << piece << (parsing == Parsing::kAhead ? ", parsed ahead" : "");
+      }
     }
+  }
+}
+
+// Parsed ahead, a document of many batches gives the same events, cut into the same pieces, and
+// the same error after the same events, as parsed on the caller's thread; a reader left in the
+// middle of such a document, or before its first event, stops its thread.
+TEST(XmlReaderTest, ParsingAheadChangesNothing) {
+  std::string body;
+  for (int i = 0; i < 20000; ++i) {
+    const std::string n = std::to_string(i);
+    // Names as written differ from local names; CDATA sits next to plain text.
+    const std::string tag = i % 2 == 0 ? "Placemark" : "k:Placemark";
+    body += "<" + tag + (i % 3 == 0 ? " k:id='p" : " id='p") + n + "'><name>" + Utf8(u8"站 ") + n +
+            " &amp; x</name><!-- c -->" + "<description>a<![CDATA[<b>" + std::string(i % 97, 'd') +
+            "</b>]]>z</description>" + "<coordinates>" +
+            (i % 50 == 0 ? std::string(2000, '1') : std::string("1,2")) + "</coordinates></" + tag +
+            ">\n";
+  }
+  const std::string documents[] = {
+      "<kml>" + body + "</kml>",
+      "<kml>" + body + "</kml><junk/>",
+      "<kml>" + body,
+      "<kml>" + body.substr(0, body.size() / 2) + "<a>&undefined;</a>" + body + "</kml>",
+  };
+  const auto events = [](const std::string& document, size_t piece, Parsing parsing) {
+    StringSource source(document, piece);
+    XmlReader reader(source, kPath, XmlReader::TextPath::kAroundParser, parsing);
+    std::string out;
+    try {
+      RenderTo(reader, /*pieces=*/true, out);
+    } catch (const CFileException& error) {
+      out += "error: " + error.m_strDetail.str();
+    }
+    return out;
+  };
+  for (const std::string& document : documents) {
+    for (const size_t piece : {size_t{4096}, size_t{1} << 20}) {
+      SCOPED_TRACE(document.substr(document.size() - 30) + ", pieces of " + std::to_string(piece));
+      const std::string expected = events(document, piece, Parsing::kOnCaller);
+      EXPECT_GT(expected.size(), document.size() / 4);
+      EXPECT_EQ(events(document, piece, Parsing::kAhead), expected);
+    }
+  }
+  for (const int taken : {0, 1, 100000}) {
+    StringSource source(documents[0], 1 << 20);
+    XmlReader reader(source, kPath, XmlReader::TextPath::kAroundParser, Parsing::kAhead);
+    for (int i = 0; i < taken; ++i) reader.Next();
   }
 }
 
@@ -342,20 +407,24 @@ TEST(XmlReaderTest, PlainTextEnd) {
 TEST(XmlReaderTest, SourceErrorsPassThrough) {
   class FailingSource : public StringSource {
    public:
-    FailingSource() : StringSource("<a>text", 100) {}
+    FailingSource() : StringSource("<a>" + std::string(30, 't'), 100) {}
     size_t Read(char* buffer, size_t size) override {
       if (const size_t count = StringSource::Read(buffer, size)) return count;
       throw CFileException(CFileException::readError, kPath, 5);
     }
-  } source;
-  XmlReader reader(source, kPath);
-  for (int call = 0; call < 2; ++call) {
-    try {
-      Render(reader);
-      ADD_FAILURE();
-    } catch (const CFileException& error) {
-      EXPECT_EQ(error.m_cause, CFileException::readError);
-      EXPECT_EQ(error.m_strFileName, kPath);
+  };
+  for (const Parsing parsing : kParsings) {
+    FailingSource source;
+    XmlReader reader(source, kPath, XmlReader::TextPath::kAroundParser, parsing);
+    EXPECT_EQ(reader.Next().name, "a");
+    for (int call = 0; call < 2; ++call) {
+      try {
+        Render(reader);
+        ADD_FAILURE();
+      } catch (const CFileException& error) {
+        EXPECT_EQ(error.m_cause, CFileException::readError);
+        EXPECT_EQ(error.m_strFileName, kPath);
+      }
     }
   }
 }
@@ -394,29 +463,31 @@ TEST(XmlReaderTest, HugeDocumentsInBoundedMemory) {
        [] { return RepeatSource("<r>", "<!-- a comment -->", 1100000, "</r>"); }, 0, 2, 32 * 1024},
   };
   for (const Case& test : cases) {
-    SCOPED_TRACE(test.what);
-    const test_support::PeakMemory peak;
-    RepeatSource source = test.make();
-    XmlReader reader(source, kPath);
-    uint64_t text_bytes = 0;
-    uint64_t events = 0;
-    size_t longest_piece = 0;
-    for (const XmlEvent* event = &reader.Next(); event->type != XmlEvent::Type::kEndOfDocument;
-         event = &reader.Next()) {
-      if (event->type == XmlEvent::Type::kText) {
-        text_bytes += event->text.size();
-        longest_piece = std::max(longest_piece, event->text.size());
-      } else {
-        ++events;
+    for (const Parsing parsing : kParsings) {
+      SCOPED_TRACE(std::string(test.what) + (parsing == Parsing::kAhead ? ", parsed ahead" : ""));
+      const test_support::PeakMemory peak;
+      RepeatSource source = test.make();
+      XmlReader reader(source, kPath, XmlReader::TextPath::kAroundParser, parsing);
+      uint64_t text_bytes = 0;
+      uint64_t events = 0;
+      size_t longest_piece = 0;
+      for (const XmlEvent* event = &reader.Next(); event->type != XmlEvent::Type::kEndOfDocument;
+           event = &reader.Next()) {
+        if (event->type == XmlEvent::Type::kText) {
+          text_bytes += event->text.size();
+          longest_piece = std::max(longest_piece, event->text.size());
+        } else {
+          ++events;
+        }
       }
-    }
-    EXPECT_EQ(text_bytes, test.text_bytes);
-    EXPECT_EQ(events, test.events);
-    EXPECT_LE(longest_piece, size_t{1} << 20);
-    const long growth = peak.GrowthKib();
-    if (growth >= 0) {
-      EXPECT_LT(growth, test.allowed_kib) << "KiB";
-      std::printf("peak memory grew by %ld KiB\n", growth);
+      EXPECT_EQ(text_bytes, test.text_bytes);
+      EXPECT_EQ(events, test.events);
+      EXPECT_LE(longest_piece, size_t{1} << 20);
+      const long growth = peak.GrowthKib();
+      if (growth >= 0) {
+        EXPECT_LT(growth, test.allowed_kib) << "KiB";
+        std::printf("peak memory grew by %ld KiB\n", growth);
+      }
     }
   }
 }

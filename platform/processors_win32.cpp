@@ -1,0 +1,17 @@
+#include <windows.h>
+
+#include <bit>
+#include <cstdint>
+
+#include "platform/processors.h"
+
+namespace platform {
+
+unsigned UsableProcessors() {
+  DWORD_PTR process = 0;
+  DWORD_PTR system = 0;
+  if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system) || process == 0) return 1;
+  return static_cast<unsigned>(std::popcount(static_cast<uintptr_t>(process)));
+}
+
+}  // namespace platform
