@@ -12,8 +12,10 @@
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "cli/console.h"
 #include "platform/file_exception.h"
 #include "testing/peak_memory.h"
 #include "tests/robustness/robustness_fixture.h"
@@ -155,8 +157,14 @@ TEST_P(RefusedInputTest, NothingIsWritten) {
   const auto error = [this](CFileException::Cause cause, const std::string& name) {
     return ErrorLine(cause, name);
   };
-  const auto shared = [this](const std::string& first, const std::string& second) {
-    return "kml2mif: “" + PathOf(first) + "”和“" + PathOf(second) + "”会被转换为相同的输出文件";
+  // The batch's texts are UTF-8; this file's literals are in the system code page on Windows.
+  const auto utf8 = [](std::string_view literal) {
+    const cli::LiteralConverter convert = cli::PlatformLiteralConverter();
+    return convert != nullptr ? convert(literal) : std::string(literal);
+  };
+  const auto shared = [this, utf8](const std::string& first, const std::string& second) {
+    return "kml2mif: " + utf8("“") + PathOf(first) + utf8("”和“") + PathOf(second) +
+           utf8("”会被转换为相同的输出文件");
   };
   const auto write = [this](const std::string& name) {
     return [this, name](RefusedInputTest*) { WriteFile(name, InputBytes()); };
