@@ -432,7 +432,11 @@ int RunBatch(const Options& options, Console& console, Language language, const 
 
 int RunCommandLine(int argc, const char* const* argv, Console& console, Language language,
                    const Engine& engine) {
-  const CommandLine command_line = ParseCommandLine(argc, argv, language);
+  return RunCommandLine(ParseCommandLine(argc, argv, language), console, language, engine);
+}
+
+int RunCommandLine(const CommandLine& command_line, Console& console, Language language,
+                   const Engine& engine) {
   switch (command_line.action) {
     case CommandLine::Action::kHelp:
       console.Out(Pick(language, kHelpEnglish, kHelpChinese));

@@ -67,4 +67,8 @@ int RunBatch(const Options& options, Console& console, Language language,
 int RunCommandLine(int argc, const char* const* argv, Console& console,
                    Language language = Language::kEnglish, const Engine& engine = RealEngine());
 
+// The same for a command line already parsed (with `language`).
+int RunCommandLine(const CommandLine& command_line, Console& console, Language language,
+                   const Engine& engine = RealEngine());
+
 }  // namespace cli

@@ -40,4 +40,24 @@ Language UserLanguage();
 using LiteralConverter = std::string (*)(std::string_view);
 LiteralConverter PlatformLiteralConverter();
 
+// What kml2mif knows of its console as it is about to end.
+struct ConsoleState {
+  bool own_console = false;        // the console was made for this process alone (Explorer)
+  bool input_redirected = false;   // standard input is not that console
+  bool output_redirected = false;  // standard output or standard error is not that console
+  bool quiet = false;              // -q was given
+};
+
+// Whether kml2mif waits for a key before it ends: only in a console window of its own, which
+// closes with the process and would take the report with it (files dropped on the program, a
+// double click), never with -q or when anything is redirected.
+bool WaitsForKey(const ConsoleState& state);
+
+// "Press any key to close…" in `language`, without a line end.
+std::string_view PressAnyKeyText(Language language);
+
+// When WaitsForKey says so for this process (Windows only), prints PressAnyKeyText and waits
+// for a key; otherwise does nothing.
+void HoldOwnConsole(Language language, bool quiet);
+
 }  // namespace cli

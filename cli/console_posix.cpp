@@ -112,4 +112,7 @@ Language UserLanguage() {
 
 LiteralConverter PlatformLiteralConverter() { return nullptr; }
 
+// A terminal stays open after the program ends.
+void HoldOwnConsole(Language, bool) {}
+
 }  // namespace cli

@@ -67,6 +67,24 @@ class Win32Console : public Console {
   bool err_is_terminal_;
 };
 
+// Shift, Ctrl, Alt and the lock keys alone do not close the window: Alt+Tab away from it
+// should not.
+bool IsModifierKey(WORD key) {
+  switch (key) {
+    case VK_SHIFT:
+    case VK_CONTROL:
+    case VK_MENU:
+    case VK_LWIN:
+    case VK_RWIN:
+    case VK_CAPITAL:
+    case VK_NUMLOCK:
+    case VK_SCROLL:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The platform layer's narrow literals are compiled in code page 936.
 std::string LiteralToUtf8(std::string_view text) { return Narrow(CP_UTF8, Widen(936, text)); }
 
@@ -90,5 +108,32 @@ Language UserLanguage() {
 }
 
 LiteralConverter PlatformLiteralConverter() { return &LiteralToUtf8; }
+
+void HoldOwnConsole(Language language, bool quiet) {
+  DWORD processes[2];
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  ConsoleState state;
+  // A console that Explorer made for the program lists no other process (a command prompt
+  // lists itself); no console at all gives 0.
+  state.own_console = GetConsoleProcessList(processes, 2) == 1;
+  state.input_redirected = !IsConsole(input);
+  state.output_redirected =
+      !IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)) || !IsConsole(GetStdHandle(STD_ERROR_HANDLE));
+  state.quiet = quiet;
+  if (!WaitsForKey(state)) return;
+  StandardConsole().Out(std::string(PressAnyKeyText(language)));
+  // Keys pressed while the files converted do not count: the user has not read the report yet.
+  FlushConsoleInputBuffer(input);
+  for (;;) {
+    INPUT_RECORD record;
+    DWORD read = 0;
+    if (!ReadConsoleInputW(input, &record, 1, &read)) return;
+    if (read == 1 && record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
+        !IsModifierKey(record.Event.KeyEvent.wVirtualKeyCode)) {
+      break;
+    }
+  }
+  StandardConsole().Out("\n");
+}
 
 }  // namespace cli

@@ -55,9 +55,10 @@ std::string FormatFullSummary(const convert::FullSummary& summary, const CString
   std::string objects = RenderList(
       {
           {written.points, "point", "points", "点", "个"},
+          {written.multipoints, "multipoint", "multipoints", "多点", "个"},
           {written.lines, "line", "lines", "线", "条"},
           {written.regions, "region", "regions", "区域", "个"},
-          {written.others, "other object", "other objects", "其他对象", "个"},
+          {written.collections, "collection", "collections", "集合", "个"},
           {written.no_geometry, "placemark without geometry", "placemarks without geometry",
            "无几何的地标", "个"},
       },

@@ -35,15 +35,22 @@ TEST(FormatFullSummaryTest, OnlyTheCountsThatAreNotZero) {
        "已转换“a.kml”：“a.mif”和“a.mid”，点 1 个。\n"},
       {[](convert::FullSummary& s) {
          s.written.points = 2;
+         s.written.multipoints = 1;
          s.written.lines = 3;
          s.written.regions = 1;
-         s.written.others = 4;
+         s.written.collections = 4;
          s.written.no_geometry = 5;
        },
-       "Converted \"a.kml\": \"a.mif\" and \"a.mid\", 2 points, 3 lines, 1 region, 4 other "
-       "objects, 5 placemarks without geometry.\n",
-       "已转换“a.kml”：“a.mif”和“a.mid”，点 2 个，线 3 条，区域 1 个，其他对象 4 个，"
+       "Converted \"a.kml\": \"a.mif\" and \"a.mid\", 2 points, 1 multipoint, 3 lines, 1 "
+       "region, 4 collections, 5 placemarks without geometry.\n",
+       "已转换“a.kml”：“a.mif”和“a.mid”，点 2 个，多点 1 个，线 3 条，区域 1 个，集合 4 个，"
        "无几何的地标 5 个。\n"},
+      {[](convert::FullSummary& s) {
+         s.written.multipoints = 2;
+         s.written.collections = 1;
+       },
+       "Converted \"a.kml\": \"a.mif\" and \"a.mid\", 2 multipoints, 1 collection.\n",
+       "已转换“a.kml”：“a.mif”和“a.mid”，多点 2 个，集合 1 个。\n"},
       {[](convert::FullSummary& s) {
          s.placemarks = 0;
          s.overlays = 1;

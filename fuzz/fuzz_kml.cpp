@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::filesystem::remove(stem + "mif", ignored);
   std::filesystem::remove(stem + "mid", ignored);
   const mif::WriterCounts& written = summary.written;
-  const uint64_t objects =
-      written.points + written.lines + written.regions + written.others + written.no_geometry;
+  const uint64_t objects = written.points + written.multipoints + written.lines + written.regions +
+                           written.collections + written.no_geometry;
   fuzz::CheckEqual("one MID row per object", static_cast<long long>(objects),
                    static_cast<long long>(CountRows(mid)));
   fuzz::CheckEqual("every placemark is an object", static_cast<long long>(summary.placemarks),

@@ -2,6 +2,7 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -158,8 +159,8 @@ class SourceTest : public ::testing::Test {
   }
 
   // The document of the file with these bytes, read through OpenDocument in odd-sized pieces.
-  std::string ReadDocument(const std::string& bytes) {
-    CStdioFile file(WriteFile(bytes), CFile::modeRead);
+  std::string ReadDocument(const std::string& bytes, const std::string& name = "map.kmz") {
+    CStdioFile file(WriteFile(bytes, name), CFile::modeRead);
     std::unique_ptr<ByteSource> source = OpenDocument(file);
     EXPECT_EQ(source->FileSize(), bytes.size());
     std::string document;
@@ -236,7 +237,41 @@ TEST_F(SourceTest, FilesThatAreNoZipAreReadAsTheyAre) {
   for (const std::string& bytes :
        {std::string(), std::string("P"), std::string("PK\x03", 3), std::string("PK\x05\x06"),
         Kml("plain"), std::string("\xEF\xBB\xBF<kml/>\x1A tail")}) {
-    EXPECT_EQ(ReadDocument(bytes), bytes);
+    EXPECT_EQ(ReadDocument(bytes, "map.kml"), bytes);
+  }
+}
+
+// A file named .kmz is read as KML when it is XML text; other files that are no zip are not
+// blamed on their XML, and other zips on the zip layer.
+TEST_F(SourceTest, KmzNamesThatAreNoZip) {
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::optional<CFileException::Cause> refused;  // none: read as it is
+  } rows[] = {
+      {"plain KML", Kml("plain"), std::nullopt},
+      {"KML after blanks and a BOM", "\xEF\xBB\xBF \r\n\t" + Kml("bom"), std::nullopt},
+      {"UTF-16 LE", std::string("\xFF\xFE<\0k\0", 6), std::nullopt},
+      {"UTF-16 BE without a BOM", std::string("\0<\0k", 4), std::nullopt},
+      {"blanks beyond a read", std::string(10000, ' ') + Kml("far"), std::nullopt},
+      {"a JPEG", "\xFF\xD8\xFF\xE0\0\x10JFIF", CFileException::notZip},
+      {"text", "hello <kml/>", CFileException::notZip},
+      {"empty", "", CFileException::notZip},
+      {"only blanks", "  \n", CFileException::notZip},
+      {"an empty zip", BuildZip({}), CFileException::noKmlInZip},
+      {"a cut zip signature", "PK\x03", CFileException::badZip},
+  };
+  for (const auto& row : rows) {
+    for (const char* name : {"map.kmz", "MAP.KMZ"}) {
+      SCOPED_TRACE(std::string(row.what) + " in " + name);
+      try {
+        EXPECT_EQ(ReadDocument(row.bytes, name), row.bytes);
+        EXPECT_FALSE(row.refused);
+      } catch (const CFileException& error) {
+        EXPECT_EQ(error.m_cause, row.refused.value_or(CFileException::none)) << error.what();
+        EXPECT_NE(std::string(error.what()).find(folder_.PathOf(name)), std::string::npos);
+      }
+    }
   }
 }
 

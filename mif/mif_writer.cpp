@@ -287,8 +287,11 @@ class MifWriter::Impl {
         ++counts_.regions;
         break;
       case ObjectKind::kMultipoint:
+        ++counts_.multipoints;
+        version_650_ = true;
+        break;
       case ObjectKind::kCollection:
-        ++counts_.others;
+        ++counts_.collections;
         version_650_ = true;
         break;
     }

@@ -35,7 +35,8 @@ struct WriterCounts {
   uint64_t points = 0;           // Point objects
   uint64_t lines = 0;            // Pline objects (single and multiple sections)
   uint64_t regions = 0;          // Region objects
-  uint64_t others = 0;           // Multipoint and Collection objects
+  uint64_t multipoints = 0;      // Multipoint objects
+  uint64_t collections = 0;      // Collection objects
   uint64_t no_geometry = 0;      // placemarks written as "none"
   uint64_t dropped_parts = 0;    // lines without points, rings of fewer than 3 distinct points
   uint64_t one_point_lines = 0;  // lines of a single point, written as points

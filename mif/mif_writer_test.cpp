@@ -202,7 +202,7 @@ TEST_F(MifWriterTest, ObjectKinds) {
       {"multipoint",
        {Point("1 2"), Point("3 4")},
        "Multipoint 2\r\n1 2\r\n3 4\r\n    Symbol (35,0,12)\r\n",
-       &WriterCounts::others,
+       &WriterCounts::multipoints,
        "MULTIPOINT ((1 2),(3 4))\n"},
       {"pline",
        {Line("0 0, 1 1")},
@@ -233,14 +233,14 @@ TEST_F(MifWriterTest, ObjectKinds) {
        "    Pen (1,2,0)\r\n    Brush (2,16777215,16777215)\r\n"
        "Pline Multiple 2\r\n  2\r\n0 0\r\n1 1\r\n  2\r\n2 2\r\n3 3\r\n    Pen (1,2,0)\r\n"
        "Multipoint 2\r\n5 5\r\n6 6\r\n    Symbol (35,0,12)\r\n",
-       &WriterCounts::others,
+       &WriterCounts::collections,
        "GEOMETRYCOLLECTION (POLYGON ((0 0,1 0,1 1,0 0)),MULTILINESTRING ((0 0,1 1),(2 2,3 3)),"
        "MULTIPOINT ((5 5),(6 6)))\n"},
       {"collection of a line and a point",
        {Line("0 0, 1 1"), Point("5 5")},
        "Collection 2\r\nPline 2\r\n0 0\r\n1 1\r\n    Pen (1,2,0)\r\n"
        "Multipoint 1\r\n5 5\r\n    Symbol (35,0,12)\r\n",
-       &WriterCounts::others,
+       &WriterCounts::collections,
        "GEOMETRYCOLLECTION (LINESTRING (0 0,1 1),MULTIPOINT ((5 5)))\n"},
       {"no geometry", {}, "None\r\n", &WriterCounts::no_geometry, ""},
   };
@@ -249,8 +249,8 @@ TEST_F(MifWriterTest, ObjectKinds) {
     const Output out = Convert({WithGeometry(row.parts)});
     EXPECT_EQ(out.Body(), row.body);
     EXPECT_EQ(out.counts.*row.count, 1u);
-    EXPECT_EQ(out.counts.points + out.counts.lines + out.counts.regions + out.counts.others +
-                  out.counts.no_geometry,
+    EXPECT_EQ(out.counts.points + out.counts.lines + out.counts.regions + out.counts.multipoints +
+                  out.counts.collections + out.counts.no_geometry,
               1u);
 #if !defined(_WIN32)
     EXPECT_EQ(ReadBackGeometry(), row.read_back);

@@ -89,13 +89,16 @@ constexpr CauseText kCauses[] = {
     {Error::isSocket, Verb::kOpen, "这是一个套接字，不是普通文件。",
      "it is a socket, not a regular file."},
     {Error::notAFolder, Verb::kUseFolder, "这不是一个文件夹。", "it is not a folder."},
+    {Error::unsafeXml, Verb::kRead, "为安全起见拒绝读取：", "refused for safety:"},
+    {Error::notZip, Verb::kRead, "它既不是压缩文件（KMZ），也不是 KML 文档。",
+     "it is neither a zip archive (KMZ) nor a KML document."},
 };
 
 constexpr bool EveryCauseInOrder() {
   for (size_t i = 0; i < std::size(kCauses); ++i) {
     if (kCauses[i].cause != static_cast<CFileException::Cause>(i)) return false;
   }
-  return std::size(kCauses) == Error::notAFolder + 1;
+  return std::size(kCauses) == Error::notZip + 1;
 }
 static_assert(EveryCauseInOrder(), "one row per cause, in the order of the enum");
 

@@ -51,6 +51,9 @@ class CFileException : public std::exception {
     isPipe,      // a pipe or FIFO
     isSocket,    // a socket
     notAFolder,  // a folder was asked for and the path names something else
+    // More causes of the full conversion:
+    unsafeXml,  // XML refused by a safety limit (entity expansion, nesting, markup size)
+    notZip,     // a .kmz that is neither a zip archive nor a KML document
   };
 
   // `os_error` is errno or GetLastError() (0 when there is none).

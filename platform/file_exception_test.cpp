@@ -28,6 +28,7 @@ const Cause kAllCauses[] = {
     CFileException::encryptedZip,     CFileException::unknownEncoding,
     CFileException::badEncoding,      CFileException::isDevice,
     CFileException::isPipe,           CFileException::isSocket,
+    CFileException::unsafeXml,        CFileException::notZip,
     CFileException::notAFolder,
 };
 

@@ -404,9 +404,7 @@ class XmlReader::Impl {
         break;
       case XML_STATUS_OK:
         finished_ = final_;
-        if (unreported_bytes_ > kMaxMarkupBytes) {
-          ThrowNotWellFormed("markup (a tag, a comment or a declaration) longer than 8 MiB");
-        }
+        if (unreported_bytes_ > kMaxMarkupBytes) ThrowRefused(Limit::kMarkupSize);
         if (text_may_go_around_ && !final_) BeginAroundParser();
         break;
       default:
@@ -414,8 +412,13 @@ class XmlReader::Impl {
         if (XML_GetErrorCode(parser_) == XML_ERROR_NO_MEMORY) {
           throw CFileException(CFileException::outOfMemory, path_);
         }
-        ThrowNotWellFormed(too_deep_ ? CString("elements nested too deeply")
-                                     : CString(XML_ErrorString(XML_GetErrorCode(parser_))));
+        if (too_deep_) ThrowRefused(Limit::kDepth);
+#if XML_MAJOR_VERSION > 2 || (XML_MAJOR_VERSION == 2 && XML_MINOR_VERSION >= 4)
+        if (XML_GetErrorCode(parser_) == XML_ERROR_AMPLIFICATION_LIMIT_BREACH) {
+          ThrowRefused(Limit::kEntityExpansion);
+        }
+#endif
+        ThrowNotWellFormed(XML_ErrorString(XML_GetErrorCode(parser_)));
     }
   }
 
@@ -475,19 +478,39 @@ class XmlReader::Impl {
     }
   }
 
-  [[noreturn]] void ThrowNotWellFormed(const CString& message) {
+  // The line and column in the file where the parser stands, counted from 1.
+  std::pair<CString, CString> Position() const {
     // The parser counts columns from 0, people from 1; it has not seen the texts taken around
     // it.
     const uint64_t parser_line = XML_GetCurrentLineNumber(parser_);
     const int64_t parser_column = static_cast<int64_t>(XML_GetCurrentColumnNumber(parser_));
-    const std::string line = std::to_string(parser_line + skipped_lines_);
-    const std::string column =
-        std::to_string(parser_column + (parser_line == shifted_line_ ? column_shift_ : 0) + 1);
-    const CString detail =
-        "第 " + CString(line) + " 行第 " + CString(column) + " 列：" + message + "。";
-    const CString english =
-        "(line " + CString(line) + ", column " + CString(column) + ": " + message + ")";
+    return {CString(std::to_string(parser_line + skipped_lines_)),
+            CString(std::to_string(parser_column +
+                                   (parser_line == shifted_line_ ? column_shift_ : 0) + 1))};
+  }
+
+  [[noreturn]] void ThrowNotWellFormed(const CString& message) {
+    const auto [line, column] = Position();
+    const CString detail = "第 " + line + " 行第 " + column + " 列：" + message + "。";
+    const CString english = "(line " + line + ", column " + column + ": " + message + ")";
     throw CFileException(CFileException::badXml, path_, detail, english);
+  }
+
+  // A well-formed document may still be refused: what it asks of the parser would take memory
+  // or time without bound.
+  enum class Limit { kEntityExpansion, kDepth, kMarkupSize };
+  [[noreturn]] void ThrowRefused(Limit limit) {
+    static constexpr const char* kReasons[][2] = {
+        {"实体展开过大", "entity expansion too large"},
+        {"元素嵌套过深", "elements nested too deeply"},
+        {"标记（标签、注释或声明）超过 8 MiB",
+         "markup (a tag, a comment or a declaration) longer than 8 MiB"},
+    };
+    const auto& reason = kReasons[static_cast<size_t>(limit)];
+    const auto [line, column] = Position();
+    const CString detail = reason[0] + ("（第 " + line + " 行第 " + column + " 列）。");
+    const CString english = reason[1] + (" (line " + line + ", column " + column + ").");
+    throw CFileException(CFileException::unsafeXml, path_, detail, english);
   }
 
   // Called after each event: the parser stops at the next point where it can resume.

@@ -196,7 +196,10 @@ TEST(XmlReaderTest, ErrorsTellWhereAndNameTheFile) {
     const char* what;
     std::string document;
     const char* detail;
+    CFileException::Cause cause = CFileException::badXml;
   };
+  // Documents refused by a limit are well-formed: their error says why they were refused.
+  constexpr CFileException::Cause kRefused = CFileException::unsafeXml;
   const Case cases[] = {
       {"mismatched tag", "<a></b>", "第 1 行第 6 列：mismatched tag。"},
       {"line and column count characters", Utf8(u8"<a>\n  <b>中文</c>"),
@@ -209,11 +212,12 @@ TEST(XmlReaderTest, ErrorsTellWhereAndNameTheFile) {
       {"undefined entity", "<a>&nbsp;</a>", "第 1 行第 4 列：undefined entity。"},
       {"bytes that are not UTF-8", "<a>\xFF</a>",
        "第 1 行第 4 列：not well-formed (invalid token)。"},
-      {"too deep", Nested(XmlReader::kMaxDepth + 1), "elements nested too deeply。"},
-      {"billion laughs", laughs, "amplification"},
+      {"too deep", Nested(XmlReader::kMaxDepth + 1), "元素嵌套过深（第 1 行第 ", kRefused},
+      {"billion laughs", laughs, "实体展开过大（第 1 行第 ", kRefused},
       // The parser would hold these whole: a file of one endless name, a huge comment.
-      {"endless markup", std::string(9 << 20, 'x'), "第 1 行第 1 列：markup"},
-      {"huge comment", "<a><!--" + std::string(9 << 20, 'y') + "--></a>", "longer than 8 MiB"},
+      {"endless markup", std::string(9 << 20, 'x'), "超过 8 MiB（第 1 行第 1 列）。", kRefused},
+      {"huge comment", "<a><!--" + std::string(9 << 20, 'y') + "--></a>", "超过 8 MiB（第 1 行",
+       kRefused},
   };
   for (const Case& test : cases) {
     for (const Parsing parsing : kParsings) {
@@ -222,7 +226,7 @@ TEST(XmlReaderTest, ErrorsTellWhereAndNameTheFile) {
         const std::string events = Parse(test.document, 4096, parsing);
         ADD_FAILURE() << events.substr(0, 200);
       } catch (const CFileException& error) {
-        EXPECT_EQ(error.m_cause, CFileException::badXml);
+        EXPECT_EQ(error.m_cause, test.cause);
         EXPECT_NE(std::string(error.what()).find(kPath.str()), std::string::npos) << error.what();
         EXPECT_NE(error.m_strDetail.str().find(CString(test.detail).str()), std::string::npos)
             << error.m_strDetail.GetString();

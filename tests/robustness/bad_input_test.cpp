@@ -12,8 +12,10 @@
 #include <random>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "cli/console.h"
 #include "platform/file_exception.h"
 #include "testing/peak_memory.h"
 #include "tests/robustness/robustness_fixture.h"
@@ -137,63 +139,146 @@ TEST_F(BadInputTest, NamesWithBlanksQuotesAndChineseCharacters) {
   }
 }
 
-// Inputs that must be refused: a folder, an input whose output name is the input itself (by
-// its name, a hard link or a symbolic link), and names too short for output names.
-TEST_F(BadInputTest, InputsThatAreRefused) {
+class RefusedInputTest : public ConversionTest {};
+
+// Inputs that both conversions must refuse before they write anything: a folder, an input
+// whose output is the input itself (by its name, another case of it, a hard link or a symbolic
+// link), a name too short for output names, and two inputs of a batch that share an output
+// pair (a usage error naming both).
+TEST_P(RefusedInputTest, NothingIsWritten) {
   struct Row {
     const char* what;
-    std::function<void(BadInputTest*)> setup;
-    const char* input;
-    CFileException::Cause cause;
-    const char* named;  // the file the error names
+    std::function<void(RefusedInputTest*)> setup;
+    std::vector<std::string> inputs;
+    int exit_code;
+    std::string err;  // what the error line starts with
+  };
+  const std::string x = Input("x");
+  const auto error = [this](CFileException::Cause cause, const std::string& name) {
+    return ErrorLine(cause, name);
+  };
+  // The batch's texts are UTF-8; this file's literals are in the system code page on Windows.
+  const auto utf8 = [](std::string_view literal) {
+    const cli::LiteralConverter convert = cli::PlatformLiteralConverter();
+    return convert != nullptr ? convert(literal) : std::string(literal);
+  };
+  const auto shared = [this, utf8](const std::string& first, const std::string& second) {
+    return "kml2mif: " + utf8("“") + PathOf(first) + utf8("”和“") + PathOf(second) +
+           utf8("”会被转换为相同的输出文件");
+  };
+  const auto write = [this](const std::string& name) {
+    return [this, name](RefusedInputTest*) { WriteFile(name, InputBytes()); };
   };
   const Row rows[] = {
-    {"a folder", [](BadInputTest* test) { fs::create_directory(test->folder_ / "maps.kml"); },
-     "maps.kml", CFileException::isDirectory, "maps.kml"},
+    {"a folder",
+     [x](RefusedInputTest* test) { fs::create_directory(test->folder_ / x); },
+     {x},
+     cli::kExitFileError,
+     error(CFileException::isDirectory, x)},
     {"a folder with a KML inside",
-     [](BadInputTest* test) {
-       fs::create_directory(test->folder_ / "maps.kml");
-       test->WriteFile("maps.kml/route.kml", kKml);
+     [x](RefusedInputTest* test) {
+       fs::create_directory(test->folder_ / x);
+       test->WriteFile(x + "/route.kml", kKml);
      },
-     "maps.kml", CFileException::isDirectory, "maps.kml"},
-    {"an input named like its MIF", [](BadInputTest* test) { test->WriteFile("x.mif", kKml); },
-     "x.mif", CFileException::sameAsInput, "x.mif"},
-    {"an input named like its MID", [](BadInputTest* test) { test->WriteFile("x.mid", kKml); },
-     "x.mid", CFileException::sameAsInput, "x.mid"},
+     {x},
+     cli::kExitFileError,
+     error(CFileException::isDirectory, x)},
+    {"an input named like its MIF",
+     write("x.mif"),
+     {"x.mif"},
+     cli::kExitFileError,
+     error(CFileException::sameAsInput, "x.mif")},
+    {"an input named like its MID",
+     write("x.mid"),
+     {"x.mid"},
+     cli::kExitFileError,
+     error(CFileException::sameAsInput, "x.mid")},
     {"a hard link of the input in the MIF's place",
-     [](BadInputTest* test) {
-       test->WriteFile("x.kml", kKml);
-       fs::create_hard_link(test->folder_ / "x.kml", test->folder_ / "x.mif");
+     [&](RefusedInputTest* test) {
+       write(x)(test);
+       fs::create_hard_link(test->folder_ / x, test->folder_ / "x.mif");
      },
-     "x.kml", CFileException::sameAsInput, "x.kml"},
-#if !defined(_WIN32)
+     {x},
+     cli::kExitFileError,
+     error(CFileException::sameAsInput, x)},
+#if defined(_WIN32)
+    // Names that differ in case only are one file.
+    {"an input named like its MIF in capitals",
+     write("x.MIF"),
+     {"x.MIF"},
+     cli::kExitFileError,
+     error(CFileException::sameAsInput, "x.MIF")},
+    {"an input named like its MID in another case",
+     write("x.Mid"),
+     {"x.Mid"},
+     cli::kExitFileError,
+     error(CFileException::sameAsInput, "x.Mid")},
+#else
     {"a symbolic link to the input in the MID's place",
-     [](BadInputTest* test) {
-       test->WriteFile("x.kml", kKml);
-       fs::create_symlink("x.kml", test->folder_ / "x.mid");
+     [&](RefusedInputTest* test) {
+       write(x)(test);
+       fs::create_symlink(x, test->folder_ / "x.mid");
      },
-     "x.kml", CFileException::sameAsInput, "x.kml"},
+     {x},
+     cli::kExitFileError,
+     error(CFileException::sameAsInput, x)},
     {"a symbolic link to the input's folder in the MIF's place",
-     [](BadInputTest* test) {
-       test->WriteFile("x.kml", kKml);
+     [&](RefusedInputTest* test) {
+       write(x)(test);
        fs::create_symlink(".", test->folder_ / "x.mif");
      },
-     "x.kml", CFileException::isDirectory, "x.mif"},
+     {x},
+     cli::kExitFileError,
+     error(CFileException::isDirectory, "x.mif")},
+    // Names that differ in case are two files here, with the same outputs.
+    {"two inputs whose names differ in case",
+     [&](RefusedInputTest* test) {
+       write("x.kml")(test);
+       write("x.KML")(test);
+     },
+     {"x.kml", "x.KML"},
+     cli::kExitUsage,
+     shared("x.kml", "x.KML")},
 #endif
-    {"a name of three bytes", [](BadInputTest* test) { test->WriteFile("kml", kKml); }, "kml",
-     CFileException::nameTooShort, "kml"},
+    {"a name of three bytes",
+     write("kml"),
+     {"kml"},
+     cli::kExitFileError,
+     error(CFileException::nameTooShort, "kml")},
+    {"two inputs with the same outputs",
+     [&](RefusedInputTest* test) {
+       write("x.kml")(test);
+       write("x.kmz")(test);
+     },
+     {"x.kml", "x.kmz"},
+     cli::kExitUsage,
+     shared("x.kml", "x.kmz")},
+    {"two inputs of two folders with the same outputs in the output folder",
+     [&](RefusedInputTest* test) {
+       for (const char* folder : {"one", "two", "out"})
+         fs::create_directory(test->folder_ / folder);
+       write("one/" + x)(test);
+       write("two/" + x)(test);
+       test->output_folder_ = "out";
+     },
+     {"one/" + x, "two/" + x},
+     cli::kExitUsage,
+     shared("one/" + x, "two/" + x)},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     Clear();
+    output_folder_.clear();
     row.setup(this);
     const auto before = Snapshot();
-    const BatchResult result = RunBatch({row.input});
-    EXPECT_EQ(result.exit_code, cli::kExitFileError);
-    EXPECT_EQ(result.err, ErrorLine(row.cause, row.named));
+    const BatchResult result = RunBatch(row.inputs);
+    EXPECT_EQ(result.exit_code, row.exit_code);
+    EXPECT_EQ(result.err.substr(0, row.err.size()), row.err);
     EXPECT_EQ(Snapshot(), before);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(, RefusedInputTest, ::testing::ValuesIn(SmallSubjects()), SubjectName);
 
 TEST_F(BadInputTest, SameFileTwiceInOneBatch) {
   WriteFile("route.kml", kKml);

@@ -1,9 +1,10 @@
-// File errors in the middle of a batch of three files: every call of every file operation made
-// while converting the second file fails once, in turn. Whatever fails, kml2mif must report the
-// file and the failure, stop the batch, leave the second file's old outputs (both of them, also
-// when the MIF fails after the MID is replaced) and every later file untouched, leave no
-// temporary or backup file behind, and convert the same batch once the fault is gone. The same
-// again where the file system has no hard links, as FAT32.
+// File errors in the middle of a batch of three files, for both conversions and the inputs
+// each reads its own way: every call of every file operation made while converting the second
+// file fails once, in turn. Whatever fails, kml2mif must report the file and the failure, stop
+// the batch, leave the second file's old outputs (both of them, also when the MIF fails after
+// the MID is replaced) and every later file untouched, leave no temporary or backup file
+// behind, and convert the same batch once the fault is gone. The same again where the file
+// system has no hard links, as FAT32.
 #include "platform/fault_injection.h"
 
 #include <gtest/gtest.h>
@@ -30,20 +31,7 @@ using Cause = platform::CFileException::Cause;
 using platform::CFileException;
 using Operation = fault::Operation;
 
-const std::vector<std::string> kBatch = {"a.kml", "b.kml", "c.kml"};
-
-// A coordinate line longer than the read and write buffers, so that reading, seeking back
-// and writing each take several calls.
-std::string LongKml() {
-  std::string tuples;
-  tuples.reserve(1600000);
-  for (int i = 0; tuples.size() < 1500000; ++i) {
-    tuples += "116." + std::to_string(100000 + i) + ",39.907,0 ";
-  }
-  return "<kml>\n<coordinates>\n" + tuples + "\n</coordinates>\n</kml>\n";
-}
-
-class FaultInjectionTest : public RobustnessTest {
+class FaultInjectionTest : public ConversionTest {
  protected:
   // Arms `op` to fail after `calls` calls with the error of `cause`; in a test without hard
   // links every link fails as well.
@@ -54,14 +42,15 @@ class FaultInjectionTest : public RobustnessTest {
     return fault::ScopedFault(op, calls, fault::TypicalOsError(cause));
   }
 
-  // The number of calls of `op` that converting one file of `kml` makes.
-  int CallsPerConversion(Operation op, const std::string& kml) {
+  // The number of calls of `op` that converting the subject's input makes.
+  int CallsPerConversion(Operation op) {
+    const std::string bytes = InputBytes();
     for (int calls = 0; calls < 1000; ++calls) {
       Clear();
-      WriteFile("count.kml", kml);
+      WriteFile(Input("count"), bytes);
       const fault::ScopedFault failing = Failing(op, calls, CFileException::hardIO);
       try {
-        const platform::CString path(PathOf("count.kml"));
+        const platform::CString path(PathOf(Input("count")));
         if (full_conversion_) {
           convert::ConvertFull(path, convert::FullOptions());
         } else {
@@ -75,21 +64,13 @@ class FaultInjectionTest : public RobustnessTest {
     return 0;
   }
 
-  // The outputs of a clean conversion of `kml`.
-  std::map<std::string, std::string> ConvertedOutputs(const std::string& kml) {
-    Clear();
-    WriteFile("x.kml", kml);
-    EXPECT_EQ(RunBatch({"x.kml"}).exit_code, cli::kExitSuccess);
-    return {{"mid", ReadBytes("x.mid")}, {"mif", ReadBytes("x.mif")}};
-  }
-
-  // The state after a failure while converting b.kml: a converted, b and c as they were.
-  void ExpectStoppedAtB(const std::string& kml, const std::map<std::string, std::string>& outputs) {
+  // The state after a failure while converting b: a converted, b and c as they were.
+  void ExpectStoppedAtB(const std::map<std::string, std::string>& outputs) {
     std::map<std::string, std::string> expected;
-    for (const char* stem : {"a", "b", "c"}) {
-      expected[std::string(stem) + ".kml"] = kml;
-      expected[std::string(stem) + ".mid"] = std::string("old mid of ") + stem;
-      expected[std::string(stem) + ".mif"] = std::string("old mif of ") + stem;
+    for (const std::string stem : {"a", "b", "c"}) {
+      expected[Input(stem)] = InputBytes();
+      expected[stem + ".mid"] = "old mid of " + stem;
+      expected[stem + ".mif"] = "old mif of " + stem;
     }
     expected["a.mid"] = outputs.at("mid");
     expected["a.mif"] = outputs.at("mif");
@@ -109,19 +90,18 @@ class FaultInjectionTest : public RobustnessTest {
     }
   }
 
-  // Makes every call of every operation of kFaults fail in turn while converting b.kml of a
+  // Makes every call of every operation of kFaults fail in turn while converting b of a
   // batch, and checks what each failure leaves. Gives the calls that one conversion makes, by
   // operation.
-  std::map<Operation, int> FailEveryCallInTurn(const std::string& kml);
+  std::map<Operation, int> FailEveryCallInTurn();
 
-  void ExpectWholeBatchConverts(const std::string& kml,
-                                const std::map<std::string, std::string>& outputs) {
-    PrepareBatch(kml);
-    const BatchResult result = RunBatch(kBatch);
+  void ExpectWholeBatchConverts(const std::map<std::string, std::string>& outputs) {
+    PrepareBatch();
+    const BatchResult result = RunBatch(Batch());
     EXPECT_EQ(result.exit_code, cli::kExitSuccess) << result.err;
-    for (const char* stem : {"a", "b", "c"}) {
-      EXPECT_EQ(ReadBytes(std::string(stem) + ".mid"), outputs.at("mid")) << stem;
-      EXPECT_EQ(ReadBytes(std::string(stem) + ".mif"), outputs.at("mif")) << stem;
+    for (const std::string stem : {"a", "b", "c"}) {
+      EXPECT_EQ(ReadBytes(stem + ".mid"), outputs.at("mid")) << stem;
+      EXPECT_EQ(ReadBytes(stem + ".mif"), outputs.at("mif")) << stem;
     }
     EXPECT_EQ(Names().size(), 9u);
   }
@@ -147,92 +127,73 @@ const FaultRow kFaults[] = {
     {Operation::kAllocate, "allocate", CFileException::outOfMemory},
 };
 
-std::map<Operation, int> FaultInjectionTest::FailEveryCallInTurn(const std::string& kml) {
-  const std::map<std::string, std::string> outputs = ConvertedOutputs(kml);
+std::map<Operation, int> FaultInjectionTest::FailEveryCallInTurn() {
+  const std::map<std::string, std::string> outputs = ConvertedOutputs(InputBytes());
   std::map<Operation, int> calls_by_operation;
   std::string summary;
   for (const FaultRow& row : kFaults) {
-    const int calls = CallsPerConversion(row.operation, kml);
+    const int calls = CallsPerConversion(row.operation);
     calls_by_operation[row.operation] = calls;
     summary.append(" ").append(row.what).append(" ").append(std::to_string(calls));
     for (int call = 0; call < calls; ++call) {
       SCOPED_TRACE(std::string(row.what) + " call " + std::to_string(call + 1) + " of " +
                    std::to_string(calls));
-      PrepareBatch(kml);
+      PrepareBatch();
       BatchResult result;
       {
-        // The calls of converting a.kml succeed, then call number `call` of b.kml fails.
+        // The calls of converting a succeed, then call number `call` of b fails.
         const fault::ScopedFault failing = Failing(row.operation, calls + call, row.cause);
-        result = RunBatch(kBatch);
+        result = RunBatch(Batch());
       }
       EXPECT_EQ(result.exit_code, cli::kExitFileError);
-      EXPECT_NE(NamedInError(result.err, row.cause, {"b.kml", "b.mid", "b.mif"}), "") << result.err;
-      ExpectStoppedAtB(kml, outputs);
+      EXPECT_NE(NamedInError(result.err, row.cause, {Input("b"), "b.mid", "b.mif"}), "")
+          << result.err;
+      ExpectStoppedAtB(outputs);
     }
   }
   std::printf("faults injected, by operation:%s\n", summary.c_str());
-  ExpectWholeBatchConverts(kml, outputs);
+  ExpectWholeBatchConverts(outputs);
   return calls_by_operation;
 }
 
-TEST_F(FaultInjectionTest, EveryFailingCallWhileConvertingAShortFile) {
-  ASSERT_EQ(ConvertedOutputs(kKml).at("mif"), kMif);
-  const std::map<Operation, int> calls = FailEveryCallInTurn(kKml);
+TEST_P(FaultInjectionTest, EveryFailingCall) {
+  const std::map<Operation, int> calls = FailEveryCallInTurn();
   int injected = 0;
   for (const auto& [operation, count] : calls) injected += count;
   EXPECT_GE(injected, 10);
   EXPECT_EQ(calls.at(Operation::kRename), 2);  // MID then MIF
   EXPECT_EQ(calls.at(Operation::kHold), 4);    // each output when created and when replaced
+  // A long line takes several reads and writes.
+  if (GetParam().document.size() > (1 << 20)) {
+    EXPECT_GT(calls.at(Operation::kRead), 1);
+    EXPECT_GT(calls.at(Operation::kWrite), 1);
+    // The first-line conversion's second pass goes back past the read buffer.
+    if (!GetParam().full) {
+      EXPECT_GT(calls.at(Operation::kSeek), 0);
+    }
+  }
 }
 
-// The full conversion leaves the same guarantees, with and without hard links: a document with
-// every kind of object, a style and attributes, and one whose line needs many reads.
-TEST_F(FaultInjectionTest, EveryFailingCallInTheFullConversion) {
-  full_conversion_ = true;
-  const std::string kml =
-      "<kml><Document><Style id='s'><LineStyle><width>2</width></LineStyle></Style>"
-      "<Folder><name>f</name><Placemark><name>p</name><styleUrl>#s</styleUrl>"
-      "<ExtendedData><Data name='n'><value>1</value></Data></ExtendedData>"
-      "<MultiGeometry><Point><coordinates>1,2</coordinates></Point><LineString><coordinates>"
-      "1,2 3,4</coordinates></LineString></MultiGeometry></Placemark></Folder>"
-      "<Placemark><Polygon><outerBoundaryIs><LinearRing><coordinates>0,0 1,0 1,1 0,0"
-      "</coordinates></LinearRing></outerBoundaryIs></Polygon></Placemark></Document></kml>";
-  const std::map<Operation, int> calls = FailEveryCallInTurn(kml);
-  EXPECT_EQ(calls.at(Operation::kRename), 2);
+// Where there are no hard links, each old output is renamed aside before the new one takes
+// its name: twice the renames. The same for whatever input: one of each conversion.
+class WithoutHardLinksTest : public FaultInjectionTest {};
+
+TEST_P(WithoutHardLinksTest, EveryFailingCall) {
   without_hard_links_ = true;
-  EXPECT_EQ(FailEveryCallInTurn(kKml).at(Operation::kRename), 4);
-  without_hard_links_ = false;
-  const std::string long_line = LongKml();
-  const std::string coordinates = long_line.substr(long_line.find("<coordinates>"));
-  EXPECT_GT(FailEveryCallInTurn("<kml><Placemark><LineString>" +
-                                coordinates.substr(0, coordinates.find("</kml>")) +
-                                "</LineString></Placemark></kml>")
-                .at(Operation::kRead),
-            1);
-}
-
-// Each old output is renamed aside before the new one takes its name: twice the renames.
-TEST_F(FaultInjectionTest, EveryFailingCallWithoutHardLinks) {
-  without_hard_links_ = true;
-  EXPECT_EQ(FailEveryCallInTurn(kKml).at(Operation::kRename), 4);
-}
-
-TEST_F(FaultInjectionTest, EveryFailingCallWhileConvertingALongFile) {
-  // The second pass goes back past the read buffer.
-  EXPECT_GT(FailEveryCallInTurn(LongKml()).at(Operation::kSeek), 0);
+  EXPECT_EQ(FailEveryCallInTurn().at(Operation::kRename), 4);
 }
 
 // With --keep-going the failing file is reported and the batch goes on; the failing file's
 // outputs still keep their old content.
-TEST_F(FaultInjectionTest, KeepGoingConvertsTheOthers) {
-  const std::map<std::string, std::string> outputs = ConvertedOutputs(kKml);
-  const int writes = CallsPerConversion(Operation::kWrite, kKml);
-  PrepareBatch(kKml);
+TEST_P(FaultInjectionTest, KeepGoingConvertsTheOthers) {
+  const std::map<std::string, std::string> outputs = ConvertedOutputs(InputBytes());
+  const int writes = CallsPerConversion(Operation::kWrite);
+  PrepareBatch();
   BatchResult result;
   {
     fault::ScopedFault failing(Operation::kWrite, writes,
                                fault::TypicalOsError(CFileException::diskFull));
-    result = RunBatch(kBatch, /*keep_going=*/true);
+    result = RunBatch(Batch(), /*keep_going=*/true);
   }
   EXPECT_EQ(result.exit_code, cli::kExitFileError);
   EXPECT_NE(NamedInError(result.err, CFileException::diskFull, {"b.mid", "b.mif"}), "")
@@ -247,68 +208,69 @@ TEST_F(FaultInjectionTest, KeepGoingConvertsTheOthers) {
 
 // Between two files of a batch, the next input goes away, is held by another program, or
 // becomes a folder; or an output of the next file is held by another program.
-TEST_F(FaultInjectionTest, NextFileChangesBetweenTwoFiles) {
-  const std::map<std::string, std::string> outputs = ConvertedOutputs(kKml);
+TEST_P(FaultInjectionTest, NextFileChangesBetweenTwoFiles) {
+  const std::map<std::string, std::string> outputs = ConvertedOutputs(InputBytes());
   struct Row {
     const char* what;
+    std::string changed;  // the file that changes, and that the error names
     std::function<void(FaultInjectionTest*, std::unique_ptr<platform::CStdioFile>*)> change;
     Cause cause;
-    const char* named;
     bool input_kept;
   };
+  const auto hold = [](FaultInjectionTest* test, std::unique_ptr<platform::CStdioFile>* holder,
+                       const std::string& name) {
+    *holder = std::make_unique<platform::CStdioFile>(platform::CString(test->PathOf(name)),
+                                                     platform::CFile::modeRead);
+  };
+  const std::string b = Input("b");
   const Row rows[] = {
-      {"input removed", [](FaultInjectionTest* test, auto*) { test->Remove("b.kml"); },
-       CFileException::fileNotFound, "b.kml", false},
-      {"input held by another program",
-       [](FaultInjectionTest* test, std::unique_ptr<platform::CStdioFile>* holder) {
-         *holder = std::make_unique<platform::CStdioFile>(platform::CString(test->PathOf("b.kml")),
-                                                          platform::CFile::modeRead);
+      {"input removed", b, [b](FaultInjectionTest* test, auto*) { test->Remove(b); },
+       CFileException::fileNotFound, false},
+      {"input held by another program", b,
+       [&](FaultInjectionTest* test, auto* holder) { hold(test, holder, b); },
+       CFileException::sharingViolation, true},
+      {"input replaced by a folder", b,
+       [b](FaultInjectionTest* test, auto*) {
+         test->Remove(b);
+         std::filesystem::create_directory(test->folder_ / b);
        },
-       CFileException::sharingViolation, "b.kml", true},
-      {"input replaced by a folder",
-       [](FaultInjectionTest* test, auto*) {
-         test->Remove("b.kml");
-         std::filesystem::create_directory(test->folder_ / "b.kml");
-       },
-       CFileException::isDirectory, "b.kml", false},
-      {"MIF output held by another program",
-       [](FaultInjectionTest* test, std::unique_ptr<platform::CStdioFile>* holder) {
-         *holder = std::make_unique<platform::CStdioFile>(platform::CString(test->PathOf("b.mif")),
-                                                          platform::CFile::modeRead);
-       },
-       CFileException::sharingViolation, "b.mif", true},
-      {"MID output held by another program",
-       [](FaultInjectionTest* test, std::unique_ptr<platform::CStdioFile>* holder) {
-         *holder = std::make_unique<platform::CStdioFile>(platform::CString(test->PathOf("b.mid")),
-                                                          platform::CFile::modeRead);
-       },
-       CFileException::sharingViolation, "b.mid", true},
+       CFileException::isDirectory, false},
+      {"MIF output held by another program", "b.mif",
+       [&](FaultInjectionTest* test, auto* holder) { hold(test, holder, "b.mif"); },
+       CFileException::sharingViolation, true},
+      {"MID output held by another program", "b.mid",
+       [&](FaultInjectionTest* test, auto* holder) { hold(test, holder, "b.mid"); },
+       CFileException::sharingViolation, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    PrepareBatch(kKml);
+    PrepareBatch();
     std::unique_ptr<platform::CStdioFile> holder;
-    const BatchResult result = RunBatch(kBatch, false, [&](size_t converted) {
+    const BatchResult result = RunBatch(Batch(), false, [&](size_t converted) {
       if (converted == 0) row.change(this, &holder);
     });
     holder.reset();
     EXPECT_EQ(result.exit_code, cli::kExitFileError);
-    EXPECT_EQ(result.err, ErrorLine(row.cause, row.named));
+    EXPECT_EQ(result.err, ErrorLine(row.cause, row.changed));
     if (row.input_kept) {
-      ExpectStoppedAtB(kKml, outputs);
+      ExpectStoppedAtB(outputs);
     } else {
       EXPECT_EQ(ReadBytes("b.mid"), "old mid of b");
       EXPECT_EQ(ReadBytes("b.mif"), "old mif of b");
       EXPECT_EQ(ReadBytes("c.mid"), "old mid of c");
       EXPECT_EQ(ReadBytes("c.mif"), "old mif of c");
-      std::set<std::string> names = {"a.kml", "a.mid", "a.mif", "b.mid",
-                                     "b.mif", "c.kml", "c.mid", "c.mif"};
-      if (Exists("b.kml")) names.insert("b.kml");  // the folder
+      std::set<std::string> names = {Input("a"), "a.mid",    "a.mif", "b.mid",
+                                     "b.mif",    Input("c"), "c.mid", "c.mif"};
+      if (Exists(b)) names.insert(b);  // the folder
       EXPECT_EQ(Names(), names);
     }
   }
-  ExpectWholeBatchConverts(kKml, outputs);
+  ExpectWholeBatchConverts(outputs);
 }
+
+INSTANTIATE_TEST_SUITE_P(, FaultInjectionTest, ::testing::ValuesIn(Subjects()), SubjectName);
+INSTANTIATE_TEST_SUITE_P(, WithoutHardLinksTest,
+                         ::testing::ValuesIn(SubjectsNamed({"FirstLine", "Full"})), SubjectName);
 
 }  // namespace
 }  // namespace robustness

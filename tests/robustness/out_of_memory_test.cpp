@@ -1,5 +1,6 @@
-// Running out of memory in the middle of a batch: this program replaces the global allocation
-// functions, so that any one allocation made while converting a file can be made to fail.
+// Running out of memory in the middle of a batch, for both conversions and the inputs each
+// reads its own way: this program replaces the global allocation functions, so that any one
+// allocation made while converting a file can be made to fail.
 // Whichever it is, kml2mif must report the file and the lack of memory, keep the outputs whole
 // (both old or both new, never half-written), leave no temporary or backup file, and stop the
 // batch.
@@ -66,34 +67,30 @@ namespace {
 
 using platform::CFileException;
 
-class OutOfMemoryTest : public RobustnessTest {
+class OutOfMemoryTest : public ConversionTest {
  protected:
   void TearDown() override {
     Disarm();
-    RobustnessTest::TearDown();
+    ConversionTest::TearDown();
   }
 
   static void Disarm() {
     g_allocations_before_failure = -1;
     g_failing_size = 0;
   }
-
-  // Makes every allocation of converting b.kml, the second of three files, fail in turn, and
-  // checks that the error names b and that no output is left half new.
-  void FailEveryAllocationInTurn();
 };
 
-void OutOfMemoryTest::FailEveryAllocationInTurn() {
-  // The outputs of a clean batch.
-  PrepareBatch(kKml);
-  ASSERT_EQ(RunBatch({"a.kml"}).exit_code, cli::kExitSuccess);
-  const std::string mif = ReadBytes("a.mif");
-  const std::string mid = ReadBytes("a.mid");
-  // How many allocations converting and reporting b.kml makes.
-  PrepareBatch(kKml);
+// Every allocation of converting b, the second of three files, fails in turn: the error names b
+// and no output is left half new.
+TEST_P(OutOfMemoryTest, AnyAllocationFailing) {
+  const std::map<std::string, std::string> outputs = ConvertedOutputs(InputBytes());
+  const std::string& mif = outputs.at("mif");
+  const std::string& mid = outputs.at("mid");
+  // How many allocations converting and reporting b makes.
+  PrepareBatch();
   long at_start = 0;
   long allocations = 0;
-  RunBatch({"a.kml", "b.kml"}, false, [&](size_t converted) {
+  RunBatch({Input("a"), Input("b")}, false, [&](size_t converted) {
     if (converted == 0) at_start = g_allocations.load();
     if (converted == 1) allocations = g_allocations.load() - at_start;
   });
@@ -103,8 +100,8 @@ void OutOfMemoryTest::FailEveryAllocationInTurn() {
   for (long failing = 0; failing < allocations; ++failing) {
     SCOPED_TRACE("allocation " + std::to_string(failing + 1) + " of " +
                  std::to_string(allocations));
-    PrepareBatch(kKml);
-    const BatchResult result = RunBatch({"a.kml", "b.kml", "c.kml"}, false, [&](size_t converted) {
+    PrepareBatch();
+    const BatchResult result = RunBatch(Batch(), false, [&](size_t converted) {
       if (converted == 0) g_allocations_before_failure = failing;
     });
     Disarm();
@@ -117,7 +114,7 @@ void OutOfMemoryTest::FailEveryAllocationInTurn() {
       continue;
     }
     EXPECT_EQ(result.exit_code, cli::kExitFileError);
-    EXPECT_NE(NamedInError(result.err, CFileException::outOfMemory, {"b.kml", "b.mid", "b.mif"}),
+    EXPECT_NE(NamedInError(result.err, CFileException::outOfMemory, {Input("b"), "b.mid", "b.mif"}),
               "")
         << result.err;
     // The report of a converted file may be what failed: then b is converted all the same.
@@ -129,37 +126,35 @@ void OutOfMemoryTest::FailEveryAllocationInTurn() {
       ++stopped_before_replacing;
     }
     EXPECT_EQ(ReadBytes("a.mif"), mif);
+    EXPECT_EQ(ReadBytes(Input("b")), InputBytes());
     EXPECT_EQ(ReadBytes("c.mid"), "old mid of c");
     EXPECT_EQ(ReadBytes("c.mif"), "old mif of c");
     EXPECT_EQ(Names().size(), 9u) << "a temporary or backup file stayed behind";
   }
   EXPECT_GT(stopped_before_replacing, 0);
-  std::printf("%ld allocations failed in turn; %d of them stopped b.kml before its outputs\n",
+  std::printf("%ld allocations failed in turn; %d of them stopped b before its outputs\n",
               allocations, stopped_before_replacing);
 
-  PrepareBatch(kKml);
-  EXPECT_EQ(RunBatch({"a.kml", "b.kml", "c.kml"}).exit_code, cli::kExitSuccess);
+  PrepareBatch();
+  EXPECT_EQ(RunBatch(Batch()).exit_code, cli::kExitSuccess);
   EXPECT_EQ(ReadBytes("c.mif"), mif);
 }
 
-TEST_F(OutOfMemoryTest, AnyAllocationFailingWhileConvertingAFile) { FailEveryAllocationInTurn(); }
-
-TEST_F(OutOfMemoryTest, AnyAllocationFailingInTheFullConversion) {
-  full_conversion_ = true;
-  FailEveryAllocationInTurn();
-}
-
 // Large blocks are the first to fail when memory runs short: the file buffers.
-TEST_F(OutOfMemoryTest, NoRoomForTheFileBuffers) {
-  PrepareBatch(kKml);
+TEST_P(OutOfMemoryTest, NoRoomForTheFileBuffers) {
+  PrepareBatch();
   const auto before = Snapshot();
   g_failing_size = 256 * 1024;
-  const BatchResult result = RunBatch({"a.kml", "b.kml"});
+  const BatchResult result = RunBatch({Input("a"), Input("b")});
   Disarm();
   EXPECT_EQ(result.exit_code, cli::kExitFileError);
-  EXPECT_EQ(result.err, ErrorLine(CFileException::outOfMemory, "a.kml"));
+  EXPECT_EQ(result.err, ErrorLine(CFileException::outOfMemory, Input("a")));
   EXPECT_EQ(Snapshot(), before);
 }
+
+// The long lines are left out: their allocations are those of the short inputs (fewer than the
+// styled document's), and sweeping them takes long.
+INSTANTIATE_TEST_SUITE_P(, OutOfMemoryTest, ::testing::ValuesIn(SmallSubjects()), SubjectName);
 
 }  // namespace
 }  // namespace robustness

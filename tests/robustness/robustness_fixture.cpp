@@ -1,10 +1,13 @@
 #include "tests/robustness/robustness_fixture.h"
 
+#include <zlib.h>
+
 #include <fstream>
 #include <iterator>
 
 #include "cli/console.h"
 #include "cli/report.h"
+#include "platform/transcoder.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -56,7 +59,159 @@ class HookedConsole : public cli::Console {
   size_t converted_ = 0;
 };
 
+// Chinese text, styles, a StyleMap, folders, MultiGeometry and ExtendedData: every stage of
+// the full conversion has work to do.
+constexpr char kStyledKml[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<kml xmlns="http://www.opengis.net/kml/2.2"><Document><name>测试</name>
+<Style id="red"><LineStyle><color>ff0000ff</color><width>3</width></LineStyle>
+<PolyStyle><color>7f00ff00</color></PolyStyle><IconStyle><scale>2</scale></IconStyle></Style>
+<StyleMap id="map"><Pair><key>normal</key><styleUrl>#red</styleUrl></Pair></StyleMap>
+<Folder><name>路线</name><Folder><name>北京</name>
+<Placemark><name>天安门</name><description>广场 &amp; 城楼</description><styleUrl>#map</styleUrl>
+<TimeSpan><begin>2024-01-01</begin><end>2024-12-31</end></TimeSpan>
+<ExtendedData><Data name="人口"><value>21540000</value></Data>
+<SchemaData schemaUrl="#s"><SimpleData name="面积">16410.54</SimpleData></SchemaData></ExtendedData>
+<MultiGeometry><Point><coordinates>116.391,39.907</coordinates></Point>
+<LineString><coordinates>116.391,39.907,0 116.392,39.908,0</coordinates></LineString>
+</MultiGeometry></Placemark></Folder></Folder>
+<Placemark><name>区域</name><Style><PolyStyle><fill>0</fill></PolyStyle></Style>
+<Polygon><outerBoundaryIs><LinearRing><coordinates>0,0 1,0 1,1 0,0</coordinates></LinearRing>
+</outerBoundaryIs><innerBoundaryIs><LinearRing><coordinates>0.2,0.1 0.8,0.1 0.8,0.7 0.2,0.1
+</coordinates></LinearRing></innerBoundaryIs></Polygon></Placemark>
+<Placemark><name>多点</name><MultiGeometry><Point><coordinates>1,2</coordinates></Point>
+<Point><coordinates>3,4</coordinates></Point></MultiGeometry></Placemark>
+</Document></kml>
+)";
+
+// A coordinate line longer than the read and write buffers, so that reading, seeking back
+// and writing each take several calls.
+std::string LongKml() { return KmlOfSize(1500000); }
+
+std::string AsItIs(const std::string& document) { return document; }
+
+void Put16(std::string& out, uint32_t value) {
+  out += static_cast<char>(value & 0xFF);
+  out += static_cast<char>(value >> 8 & 0xFF);
+}
+void Put32(std::string& out, uint32_t value) {
+  Put16(out, value & 0xFFFF);
+  Put16(out, value >> 16);
+}
+
+// A KMZ holding the document as doc.kml, deflated, as map programs write it.
+std::string AsKmz(const std::string& document) {
+  std::string data(compressBound(static_cast<uLong>(document.size())), '\0');
+  z_stream stream = {};
+  deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(document.data()));
+  stream.avail_in = static_cast<uInt>(document.size());
+  stream.next_out = reinterpret_cast<Bytef*>(data.data());
+  stream.avail_out = static_cast<uInt>(data.size());
+  deflate(&stream, Z_FINISH);
+  data.resize(stream.total_out);
+  deflateEnd(&stream);
+  const auto crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(document.data()),
+                                               static_cast<uInt>(document.size())));
+  const std::string name = "doc.kml";
+  // The fields after the version needed, shared by the local header and the directory entry.
+  std::string fields;
+  Put16(fields, 0);  // flags
+  Put16(fields, 8);  // deflated
+  Put32(fields, 0);  // time and date
+  Put32(fields, crc);
+  Put32(fields, static_cast<uint32_t>(data.size()));
+  Put32(fields, static_cast<uint32_t>(document.size()));
+  Put16(fields, static_cast<uint32_t>(name.size()));
+  Put16(fields, 0);  // extra field
+  std::string zip;
+  Put32(zip, 0x04034b50);
+  Put16(zip, 20);
+  zip += fields + name + data;
+  const auto directory_offset = static_cast<uint32_t>(zip.size());
+  Put32(zip, 0x02014b50);
+  Put16(zip, 20);  // made by
+  Put16(zip, 20);  // needed
+  zip += fields;
+  Put16(zip, 0);  // comment
+  Put16(zip, 0);  // disk
+  Put16(zip, 0);  // internal attributes
+  Put32(zip, 0);  // external attributes
+  Put32(zip, 0);  // local header's offset
+  zip += name;
+  const auto directory_size = static_cast<uint32_t>(zip.size() - directory_offset);
+  Put32(zip, 0x06054b50);
+  Put32(zip, 0);
+  Put16(zip, 1);
+  Put16(zip, 1);
+  Put32(zip, directory_size);
+  Put32(zip, directory_offset);
+  Put16(zip, 0);
+  return zip;
+}
+
+// The document in GBK, its declaration saying so.
+std::string AsGbk(const std::string& document) {
+  std::string declared = document;
+  const std::string utf8 = "encoding=\"UTF-8\"";
+  if (const size_t at = declared.find(utf8); at != std::string::npos) {
+    declared.replace(at, utf8.size(), "encoding=\"GBK\"");
+  }
+  std::string gbk;
+  const std::unique_ptr<platform::Transcoder> transcoder =
+      platform::Transcoder::Open("UTF-8", "GBK");
+  if (transcoder == nullptr || !transcoder->Convert(declared, true, gbk) ||
+      transcoder->replaced() != 0) {
+    ADD_FAILURE() << "cannot write GBK";
+  }
+  return gbk;
+}
+
 }  // namespace
+
+std::string KmlOfSize(size_t size) {
+  std::string tuples;
+  tuples.reserve(size + 32);
+  for (int i = 0; tuples.size() + 96 < size; ++i) {
+    tuples.append("116.").append(std::to_string(100000 + i)).append(",39.907,0 ");
+  }
+  // The tuples stand on the line after the tag, where the first-line conversion takes them.
+  return "<kml><Placemark><LineString><coordinates>\n" + tuples +
+         "\n</coordinates></LineString></Placemark></kml>\n";
+}
+
+const std::vector<Subject>& Subjects() {
+  static const std::vector<Subject> subjects = {
+      {"FirstLine", false, "kml", kKml, &AsItIs},
+      {"FirstLineLongLine", false, "kml", LongKml(), &AsItIs},
+      {"Full", true, "kml", kStyledKml, &AsItIs},
+      {"FullKmz", true, "kmz", kStyledKml, &AsKmz},
+      {"FullGbk", true, "kml", kStyledKml, &AsGbk},
+      {"FullLongLine", true, "kml", LongKml(), &AsItIs},
+  };
+  return subjects;
+}
+
+std::vector<Subject> SmallSubjects() {
+  std::vector<Subject> small;
+  for (const Subject& subject : Subjects()) {
+    if (subject.document.size() < (64 << 10)) small.push_back(subject);
+  }
+  return small;
+}
+
+std::vector<Subject> SubjectsNamed(std::initializer_list<std::string_view> names) {
+  std::vector<Subject> named;
+  for (const Subject& subject : Subjects()) {
+    for (const std::string_view name : names) {
+      if (name == subject.name) named.push_back(subject);
+    }
+  }
+  return named;
+}
+
+void PrintTo(const Subject& subject, std::ostream* out) { *out << subject.name; }
+
+std::string SubjectName(const ::testing::TestParamInfo<Subject>& info) { return info.param.name; }
 
 void RobustnessTest::SetUp() {
   temp_.emplace("robust");
@@ -91,15 +246,6 @@ void RobustnessTest::Remove(const std::string& name) const {
 
 void RobustnessTest::Clear() const { temp_->Clear(); }
 
-void RobustnessTest::PrepareBatch(const std::string& kml) const {
-  Clear();
-  for (const char* stem : {"a", "b", "c"}) {
-    WriteFile(std::string(stem) + ".kml", kml);
-    WriteFile(std::string(stem) + ".mid", std::string("old mid of ") + stem);
-    WriteFile(std::string(stem) + ".mif", std::string("old mif of ") + stem);
-  }
-}
-
 std::set<std::string> RobustnessTest::Names() const {
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder_)) {
@@ -110,8 +256,9 @@ std::set<std::string> RobustnessTest::Names() const {
 
 std::map<std::string, std::string> RobustnessTest::Snapshot() const {
   std::map<std::string, std::string> files;
-  for (const auto& entry : fs::directory_iterator(folder_)) {
-    const std::string name = Narrow(entry.path().filename());
+  // Lexically: a link to a folder stays under its own name.
+  for (const auto& entry : fs::recursive_directory_iterator(folder_)) {
+    const std::string name = Narrow(entry.path().lexically_relative(folder_));
     files[name] = entry.is_regular_file() ? ReadBytes(name) : "<not a file>";
   }
   return files;
@@ -123,6 +270,7 @@ BatchResult RobustnessTest::RunBatch(const std::vector<std::string>& names, bool
   cli::Options options;
   options.keep_going = keep_going;
   options.first_line = !full_conversion_;
+  if (!output_folder_.empty()) options.output_folder = platform::CString(PathOf(output_folder_));
   for (const std::string& name : names) {
     options.files.emplace_back(name.empty() || name[0] != '/' ? PathOf(name) : name);
   }
@@ -148,6 +296,34 @@ std::string RobustnessTest::NamedInError(const std::string& err,
     if (err == ErrorLine(cause, name)) return name;
   }
   return "";
+}
+
+void ConversionTest::SetUp() {
+  RobustnessTest::SetUp();
+  full_conversion_ = GetParam().full;
+  input_bytes_ = GetParam().file_of(GetParam().document);
+}
+
+std::string ConversionTest::Input(const std::string& stem) const {
+  return stem + "." + GetParam().extension;
+}
+
+void ConversionTest::PrepareBatch(const std::string& bytes) const {
+  Clear();
+  for (const std::string stem : {"a", "b", "c"}) {
+    WriteFile(Input(stem), bytes);
+    WriteFile(stem + ".mid", "old mid of " + stem);
+    WriteFile(stem + ".mif", "old mif of " + stem);
+  }
+}
+
+std::map<std::string, std::string> ConversionTest::ConvertedOutputs(const std::string& bytes) {
+  Clear();
+  WriteFile(Input("x"), bytes);
+  const BatchResult result = RunBatch({Input("x")});
+  EXPECT_EQ(result.exit_code, cli::kExitSuccess) << result.err;
+  EXPECT_EQ(result.err, "");
+  return {{"mid", ReadBytes("x.mid")}, {"mif", ReadBytes("x.mif")}};
 }
 
 }  // namespace robustness

@@ -1,6 +1,7 @@
 // What the robustness tests share: a private folder per test, helper verbs to write, read and
 // list its files by names in the system code page, and a batch run of kml2mif's batch function
-// that reports what it printed.
+// that reports what it printed. ConversionTest runs a suite for both conversions, on the inputs
+// that each reads its own way (Subjects()).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,8 +10,10 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/batch.h"
@@ -29,6 +32,33 @@ inline constexpr char kMif[] =
     "VERSION 300\r\nDELIMITER \",\"\r\nCOLUMNS 1\r\nblank char(1)\r\nDATA\r\nPLINE 2\r\n"
     "\t\t116.391 39.907\r\n116.392 39.908\r\n";
 inline constexpr char kMid[] = "\r\n\r\n";
+
+// What a parameterised suite converts: one of the two conversions and an input of it.
+struct Subject {
+  const char* name;       // a part of the test's name
+  bool full;              // the full conversion; else --first-line
+  const char* extension;  // of the input files
+  std::string document;   // KML in UTF-8
+  // The file's bytes for a KML document in UTF-8: the document itself, or made into the
+  // subject's kind of file (a KMZ, another encoding).
+  std::string (*file_of)(const std::string& document);
+};
+
+// The first-line conversion on a short and a long coordinate line; the full conversion on a
+// document with styles, a StyleMap, folders, MultiGeometry and ExtendedData, as KML in UTF-8,
+// as a KMZ and in GBK, and on a long line.
+const std::vector<Subject>& Subjects();
+// A subject by its name in test output.
+void PrintTo(const Subject& subject, std::ostream* out);
+// Those whose input is small (the long lines left out).
+std::vector<Subject> SmallSubjects();
+// Those of the given names.
+std::vector<Subject> SubjectsNamed(std::initializer_list<std::string_view> names);
+std::string SubjectName(const ::testing::TestParamInfo<Subject>& info);
+
+// A document whose coordinate line of about `size` bytes gives outputs about as large, for
+// either conversion.
+std::string KmlOfSize(size_t size);
 
 struct BatchResult {
   int exit_code = -1;
@@ -50,10 +80,8 @@ class RobustnessTest : public ::testing::Test {
   void Remove(const std::string& name) const;
   // Empties the folder (it stays).
   void Clear() const;
-  // Empties the folder and puts three inputs a, b and c with `kml` in it, each with old
-  // outputs ("old mid of a", ...) that must survive a failure.
-  void PrepareBatch(const std::string& kml) const;
-  // The names in the folder, and every file's bytes.
+  // The names in the folder, and every file's bytes (those of its folders too, by their paths
+  // in it).
   std::set<std::string> Names() const;
   std::map<std::string, std::string> Snapshot() const;
 
@@ -74,6 +102,30 @@ class RobustnessTest : public ::testing::Test {
   std::filesystem::path folder_;  // temp_'s
   // RunBatch runs the full conversion instead of the first-line one.
   bool full_conversion_ = false;
+  // RunBatch's output folder (-o), a name in the folder; empty: none.
+  std::string output_folder_;
+};
+
+class ConversionTest : public RobustnessTest, public ::testing::WithParamInterface<Subject> {
+ protected:
+  void SetUp() override;
+
+ public:
+  // The input file `stem` with the subject's extension ("b" gives "b.kmz").
+  std::string Input(const std::string& stem) const;
+  // The subject's input file.
+  const std::string& InputBytes() const { return input_bytes_; }
+  // Empties the folder and puts three inputs a, b and c of `bytes` in it, each with old
+  // outputs ("old mid of a", ...) that must survive a failure.
+  void PrepareBatch(const std::string& bytes) const;
+  void PrepareBatch() const { PrepareBatch(InputBytes()); }
+  // The names of that batch's inputs.
+  std::vector<std::string> Batch() const { return {Input("a"), Input("b"), Input("c")}; }
+  // The outputs of a clean conversion of `bytes`, by extension ("mif", "mid").
+  std::map<std::string, std::string> ConvertedOutputs(const std::string& bytes);
+
+ private:
+  std::string input_bytes_;
 };
 
 }  // namespace robustness
