@@ -63,7 +63,10 @@ class FaultInjectionTest : public RobustnessTest {
       try {
         const platform::CString path(PathOf("count.kml"));
         if (full_conversion_) {
-          convert::ConvertFull(path, convert::FullOptions());
+          convert::FullOptions options;
+          options.system = system_;
+          options.source = source_;
+          convert::ConvertFull(path, options);
         } else {
           convert::ConvertFile(path);
         }
@@ -209,6 +212,15 @@ TEST_F(FaultInjectionTest, EveryFailingCallInTheFullConversion) {
                                 "</LineString></Placemark></kml>")
                 .at(Operation::kRead),
             1);
+}
+
+// An automatic zone reads the document twice, and the points are transformed from a web map's.
+TEST_F(FaultInjectionTest, EveryFailingCallInAProjectedConversion) {
+  full_conversion_ = true;
+  crs::ParseError error{};
+  ASSERT_TRUE(crs::ParseSystem("cgcs2000-gk3", std::nullopt, &system_, &error));
+  source_ = crs::Source::kGcj02;
+  EXPECT_EQ(FailEveryCallInTurn(kKml).at(Operation::kRename), 2);
 }
 
 // Each old output is renamed aside before the new one takes its name: twice the renames.

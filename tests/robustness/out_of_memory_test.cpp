@@ -149,6 +149,14 @@ TEST_F(OutOfMemoryTest, AnyAllocationFailingInTheFullConversion) {
   FailEveryAllocationInTurn();
 }
 
+TEST_F(OutOfMemoryTest, AnyAllocationFailingInAProjectedConversion) {
+  full_conversion_ = true;
+  crs::ParseError error{};
+  ASSERT_TRUE(crs::ParseSystem("cgcs2000-gk3", std::nullopt, &system_, &error));
+  source_ = crs::Source::kGcj02;
+  FailEveryAllocationInTurn();
+}
+
 // Large blocks are the first to fail when memory runs short: the file buffers.
 TEST_F(OutOfMemoryTest, NoRoomForTheFileBuffers) {
   PrepareBatch(kKml);

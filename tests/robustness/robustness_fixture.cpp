@@ -123,6 +123,8 @@ BatchResult RobustnessTest::RunBatch(const std::vector<std::string>& names, bool
   cli::Options options;
   options.keep_going = keep_going;
   options.first_line = !full_conversion_;
+  options.system = system_;
+  options.source = source_;
   for (const std::string& name : names) {
     options.files.emplace_back(name.empty() || name[0] != '/' ? PathOf(name) : name);
   }

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "crs/system.h"
+#include "crs/transformer.h"
 #include "platform/cstring.h"
 #include "platform/file_exception.h"
 #include "testing/temp_folder.h"
@@ -72,8 +74,11 @@ class RobustnessTest : public ::testing::Test {
 
   std::optional<test_support::TempFolder> temp_;
   std::filesystem::path folder_;  // temp_'s
-  // RunBatch runs the full conversion instead of the first-line one.
+  // RunBatch runs the full conversion instead of the first-line one, into this system, from
+  // coordinates of this source.
   bool full_conversion_ = false;
+  crs::System system_;
+  crs::Source source_ = crs::Source::kWgs84;
 };
 
 }  // namespace robustness
