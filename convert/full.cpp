@@ -137,6 +137,7 @@ FullSummary ConvertFull(const CString& path, const FullOptions& options) {
   summary.overlays = read.overlays;
   summary.network_links = read.network_links;
   summary.bad_tuples = read.bad_tuples;
+  summary.extra_tuples = read.extra_tuples;
   summary.dropped_styles = reader.styles().dropped();
   summary.kml_root = read.kml_root;
   summary.zone = system.code.zone;
