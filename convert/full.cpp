@@ -50,6 +50,7 @@ crs::System ZoneOfTheData(const CString& path, OutputPair& outputs, const FullOp
   xml::XmlReader xml(*text, path);
   kml::KmlReader reader(xml);
   const crs::Source source = options.source;
+  const double margin = source == crs::Source::kWgs84 ? 0 : kMaxWebMapShift;
   double min_lon = std::numeric_limits<double>::infinity();
   double max_lon = -min_lon;
   for (unsigned events = 1;; ++events) {
@@ -59,16 +60,12 @@ crs::System ZoneOfTheData(const CString& path, OutputPair& outputs, const FullOp
       for (const feature::Coordinate& coordinate : event.coordinates) {
         double lon = 0;
         double lat = 0;
-        if (!crs::ParseDecimal(coordinate.x, &lon) || !crs::ParseDecimal(coordinate.y, &lat) ||
-            !(std::fabs(lat) <= 90)) {
-          continue;
-        }
-        // The shift is computed only where it could move the range: a point well inside the
-        // range found so far stays inside it whatever the shift.
-        if (source != crs::Source::kWgs84 &&
-            (lon - kMaxWebMapShift < min_lon || lon + kMaxWebMapShift > max_lon)) {
-          crs::ToWgs84(source, lon, lat, &lon, &lat);
-        }
+        if (!crs::ParseDecimal(coordinate.x, &lon)) continue;
+        // A point well inside the range found so far leaves it as it is whatever its latitude
+        // and the web map's shift, so neither is computed: most points of a file are such.
+        if (lon - margin > min_lon && lon + margin < max_lon) continue;
+        if (!crs::ParseDecimal(coordinate.y, &lat) || !(std::fabs(lat) <= 90)) continue;
+        if (source != crs::Source::kWgs84) crs::ToWgs84(source, lon, lat, &lon, &lat);
         if (lon < -180 || lon > 180) lon = std::remainder(lon, 360.0);
         min_lon = std::min(min_lon, lon);
         max_lon = std::max(max_lon, lon);
