@@ -15,8 +15,10 @@ time includes starting /usr/bin/time (about a millisecond). ogr2ogr runs once, w
 on files of more than 10^6 points (it takes tens of seconds there).
 
 --full measures the full conversion (`kml2mif FILE`) in three cases: point placemarks with
-names, descriptions and ExtendedData against ogr2ogr writing GBK; a track of millions of points
-in one coordinate line against `kml2mif --first-line`; and the peak memory on big files (a
+names, descriptions and ExtendedData against ogr2ogr writing GBK and against the same conversion
+projected into the CGCS2000 3-degree zone of the data (EPSG:4527, zone 39); a track of millions
+of points in one coordinate line against `kml2mif --first-line` and projected, into EPSG:4527
+and into the zone kml2mif picks (cgcs2000-gk3, which reads the file twice); and the peak memory on big files (a
 LineString of gigabytes, a million placemarks, a description of 100 MB), each made in WORKDIR,
 converted once and deleted. kml2mif keeps its spill files in WORKDIR (TMPDIR) there too.
 """
@@ -29,6 +31,9 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+# The projected conversions of --full, into the zone of the generated files (Beijing, 116-117 E).
+PROJECTED = "kml2mif --coordsys EPSG:4527"
+AUTO_ZONE = "kml2mif --coordsys cgcs2000-gk3"
 
 
 def run_once(command, stdout_path=None):
@@ -112,7 +117,9 @@ def full_conversion(args):
     kml = make_kml("placemarks", args.placemarks, os.path.join(work, "placemarks.kml"))
     case = "%d placemarks" % args.placemarks
     ogr_out = os.path.join(work, "ogr-placemarks.mif")
-    programs = {"kml2mif": (ours + [kml], lambda: remove(*outputs(kml)), None, None, True)}
+    clean = lambda: remove(*outputs(kml))
+    programs = {"kml2mif": (ours + [kml], clean, None, None, True),
+                PROJECTED: (ours + PROJECTED.split()[1:] + [kml], clean, None, None, True)}
     ogr2ogr = shutil.which("ogr2ogr")
     if ogr2ogr:
         programs["ogr2ogr"] = (
@@ -131,17 +138,24 @@ def full_conversion(args):
         if args.expat_only:
             aims.append((case, "ogr2ogr's time over expat alone's (a bound for kml2mif's)",
                          ogr_wall / results["expat alone"][0], ">=", 30))
+    aims.append((case, "projected time over unprojected",
+                 results[PROJECTED][0] / results["kml2mif"][0], "<=", 1.5))
     remove(kml, *outputs(kml), *outputs(ogr_out))
 
     kml = make_kml("track", args.track_points, os.path.join(work, "track-full.kml"))
     case = "track of %d points" % args.track_points
     clean = lambda: remove(*outputs(kml))
-    results = measure({"kml2mif": (ours + [kml], clean, None, None, True),
-                       "kml2mif --first-line": (ours + ["--first-line", kml], clean, None, None,
-                                                True)}, args.reps)
+    programs = {"kml2mif": (ours + [kml], clean, None, None, True),
+                "kml2mif --first-line": (ours + ["--first-line", kml], clean, None, None, True)}
+    for projected in (PROJECTED, AUTO_ZONE):
+        programs[projected] = (ours + projected.split()[1:] + [kml], clean, None, None, True)
+    results = measure(programs, args.reps)
     print_rows(case, kml, results)
     aims.append((case, "full conversion's time over --first-line's",
                  results["kml2mif"][0] / results["kml2mif --first-line"][0], "<=", 3))
+    for projected in (PROJECTED, AUTO_ZONE):
+        aims.append((case, "%s time over unprojected" % projected.split(maxsplit=1)[1],
+                     results[projected][0] / results["kml2mif"][0], "<=", 3))
     remove(kml, *outputs(kml))
 
     if not args.no_big:

@@ -5,7 +5,8 @@
 #        bench/run.sh WORKDIR --full [--reps 7] [--no-big]: the full conversion (placemarks against
 #        ogr2ogr, a long track against --first-line, peak memory on files of up to 2 GB, which
 #        are made in WORKDIR and deleted after use; WORKDIR needs some 7 GB free for them),
-#        and a bare expat parse of the placemarks (bench/expat_only.c) as a bound
+#        the placemarks and the track projected (--coordsys) against the same unprojected, and a
+#        bare expat parse of the placemarks (bench/expat_only.c) as a bound
 # Builds kml2mif (Release) in build/bench, prints the machine and a Markdown table.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

@@ -26,14 +26,21 @@ constexpr char kProgram[] = "kml2mif: ";
 constexpr uint64_t kProgressThreshold = uint64_t{64} << 20;
 
 constexpr std::string_view kUsageEnglish =
-    "usage: kml2mif [-k] [-q] [--first-line | --charset NAME] [-o DIR] FILE...\n"
+    "usage: kml2mif [-k] [-q] [--charset NAME] [--coordsys CODE [--towgs84 LIST]] [--from MAP]\n"
+    "               [-o DIR] FILE...\n"
+    "       kml2mif [-k] [-q] --first-line [-o DIR] FILE...\n"
     "Run \"kml2mif --help\" for more.\n";
 constexpr std::string_view kUsageChinese =
-    "用法：kml2mif [-k] [-q] [--first-line | --charset 字符集] [-o 文件夹] 文件...\n"
+    "用法：kml2mif [-k] [-q] [--charset 字符集] [--coordsys 坐标系 [--towgs84 参数]] [--from "
+    "地图]\n"
+    "              [-o 文件夹] 文件...\n"
+    "      kml2mif [-k] [-q] --first-line [-o 文件夹] 文件...\n"
     "运行“kml2mif --help”查看说明。\n";
 
 constexpr std::string_view kHelpEnglish =
-    "usage: kml2mif [-k] [-q] [--first-line | --charset NAME] [-o DIR] FILE...\n"
+    "usage: kml2mif [-k] [-q] [--charset NAME] [--coordsys CODE [--towgs84 LIST]] [--from MAP]\n"
+    "               [-o DIR] FILE...\n"
+    "       kml2mif [-k] [-q] --first-line [-o DIR] FILE...\n"
     "\n"
     "Converts each KML or KMZ file into a MapInfo Interchange pair: FILE less its last three\n"
     "characters followed by mif and mid (route.kml gives route.mif and route.mid), beside the\n"
@@ -54,10 +61,35 @@ constexpr std::string_view kHelpEnglish =
     "      --first-line      the desktop program's conversion (see above)\n"
     "      --charset NAME    character set of the outputs of the full conversion:\n"
     "                        WindowsSimpChinese (the default), UTF-8, WindowsLatin1, Neutral\n"
+    "      --coordsys CODE   coordinate system of the outputs of the full conversion (below)\n"
+    "      --towgs84 LIST    dx,dy,dz,rx,ry,rz,ppm: your seven parameters from Beijing 1954 or\n"
+    "                        Xian 1980 to WGS 84 (position vector convention, as PROJ and GDAL\n"
+    "                        take them: metres, arc-seconds, parts per million); required with\n"
+    "                        those systems, which have no official public parameters\n"
+    "      --from MAP        the KML was traced on a Chinese web map: gcj02 (Amap, Tencent,\n"
+    "                        Google's map of China) or bd09 (Baidu); its points are first moved\n"
+    "                        back to WGS 84 (within a few decimetres)\n"
     "  -o, --output-dir DIR  write the outputs into the existing folder DIR\n"
     "  -h, --help            show this help and exit\n"
     "  -V, --version         show the version and exit\n"
     "  --                    every later argument is a file\n"
+    "\n"
+    "Coordinate systems (--coordsys CODE; \"EPSG:\" may be left out, case is ignored):\n"
+    "  wgs84, EPSG:4326      longitude/latitude as in the KML (the default)\n"
+    "  cgcs2000, EPSG:4490   longitude/latitude on CGCS2000, taken as WGS 84 (the two agree to a\n"
+    "                        few centimetres; there is no official public transformation)\n"
+    "  EPSG:4513-4533        CGCS2000 3-degree Gauss-Kruger zones 25-45, the zone's number in\n"
+    "                        front of the false easting; EPSG:4534-4554 the same without it\n"
+    "  EPSG:4491-4501        CGCS2000 6-degree zones 13-23; EPSG:4502-4512 without the number\n"
+    "  cgcs2000-gk3          the CGCS2000 3-degree (gk6: 6-degree) zone of the middle of the\n"
+    "  cgcs2000-gk6          file's longitudes, with the zone's number\n"
+    "  EPSG:4214, 2401-2442, 21413-21423, 21453-21463\n"
+    "                        Beijing 1954: longitude/latitude, 3-degree zones, 6-degree zones\n"
+    "  EPSG:4610, 2327-2390  Xian 1980: longitude/latitude, 6-degree and 3-degree zones\n"
+    "Zones are written in metres with three decimals, longitude/latitude in degrees with nine.\n"
+    "Choose the zone that holds most of the data: points more than half a zone outside it are\n"
+    "counted in a warning; points more than 60 degrees from its central meridian, or with a\n"
+    "latitude beyond 90 degrees, cannot be projected and are skipped with a warning.\n"
     "\n"
     "Messages are in Chinese under a Chinese locale, in English otherwise.\n"
     "\n"
@@ -69,7 +101,10 @@ constexpr std::string_view kHelpEnglish =
     "  2  bad usage: an unknown option, a bad value, no file, or two files with the same outputs\n";
 
 constexpr std::string_view kHelpChinese =
-    "用法：kml2mif [-k] [-q] [--first-line | --charset 字符集] [-o 文件夹] 文件...\n"
+    "用法：kml2mif [-k] [-q] [--charset 字符集] [--coordsys 坐标系 [--towgs84 参数]] [--from "
+    "地图]\n"
+    "              [-o 文件夹] 文件...\n"
+    "      kml2mif [-k] [-q] --first-line [-o 文件夹] 文件...\n"
     "\n"
     "把每个 KML 或 KMZ 文件转换为 MapInfo 交换格式文件：文件名去掉最后三个字符后加上 mif 和\n"
     "mid（route.kml 得到 route.mif 和 route.mid），写在原文件旁边或 -o 指定的文件夹中。\n"
@@ -87,10 +122,34 @@ constexpr std::string_view kHelpChinese =
     "      --first-line         使用桌面程序的转换（见上）\n"
     "      --charset 字符集     完整转换输出的字符集：WindowsSimpChinese（默认）、UTF-8、\n"
     "                           WindowsLatin1、Neutral\n"
+    "      --coordsys 坐标系    完整转换输出的坐标系（见下）\n"
+    "      --towgs84 参数       dx,dy,dz,rx,ry,rz,ppm：您自己的从北京 1954 或西安 1980 到\n"
+    "                           WGS 84 的七参数（位置矢量约定，与 PROJ 和 GDAL 相同：米、\n"
+    "                           角秒、百万分率）；这两个基准没有官方公开的参数，使用它们\n"
+    "                           的坐标系时必须给出\n"
+    "      --from 地图          KML 是在国内网络地图上描绘的：gcj02（高德、腾讯、谷歌中国\n"
+    "                           地图）或 bd09（百度）；先把其中的点移回 WGS 84（误差在几分米\n"
+    "                           以内）\n"
     "  -o, --output-dir 文件夹  输出文件写到已有的文件夹中\n"
     "  -h, --help               显示本说明并退出\n"
     "  -V, --version            显示版本号并退出\n"
     "  --                       其后的参数都是文件名\n"
+    "\n"
+    "坐标系（--coordsys 坐标系；可以省略“EPSG:”，不区分大小写）：\n"
+    "  wgs84、EPSG:4326      与 KML 相同的经纬度（默认）\n"
+    "  cgcs2000、EPSG:4490   CGCS2000 经纬度，按与 WGS 84 相同处理（两者相差几厘米；没有官方\n"
+    "                        公开的转换）\n"
+    "  EPSG:4513-4533        CGCS2000 3 度带高斯-克吕格投影第 25-45 带，东偏移前加带号；\n"
+    "                        EPSG:4534-4554 为不加带号的同一投影\n"
+    "  EPSG:4491-4501        CGCS2000 6 度带第 13-23 带；EPSG:4502-4512 不加带号\n"
+    "  cgcs2000-gk3          文件经度范围中点所在的 CGCS2000 3 度带（gk6：6 度带），\n"
+    "  cgcs2000-gk6          东偏移前加带号\n"
+    "  EPSG:4214、2401-2442、21413-21423、21453-21463\n"
+    "                        北京 1954：经纬度、3 度带、6 度带\n"
+    "  EPSG:4610、2327-2390  西安 1980：经纬度、6 度带和 3 度带\n"
+    "投影带坐标以米为单位写出，保留三位小数；经纬度以度为单位，保留九位小数。\n"
+    "请选择包含大部分数据的投影带：超出投影带半个带宽以上的点会在警告中计数；距中央子午线\n"
+    "超过 60 度或纬度超出 90 度的点无法投影，将被跳过并给出警告。\n"
     "\n"
     "在中文区域设置下显示中文信息，否则显示英文信息。\n"
     "\n"
@@ -293,6 +352,8 @@ void ConvertOne(const Options& options, const CString& input, const Engine& engi
   convert::FullOptions full_options;
   full_options.charset = options.charset;
   full_options.output_folder = options.output_folder;
+  full_options.system = options.system;
+  full_options.source = options.source;
   std::optional<ProgressLine> progress;
   if (!options.quiet && reporter.console().ErrIsTerminal()) {
     progress.emplace(reporter, input);
@@ -310,6 +371,56 @@ std::string UsageError(Language language, std::string_view english, std::string_
                        std::string_view argument = {}) {
   return Join({Pick(language, english, chinese), argument,
                argument.empty() ? "" : Pick(language, "\".", "”。")});
+}
+
+std::string CoordSysError(const crs::ParseError& error, Language language) {
+  using Kind = crs::ParseError::Kind;
+  switch (error.kind) {
+    case Kind::kUnknownCode:
+      return UsageError(language,
+                        "--coordsys takes wgs84, cgcs2000, cgcs2000-gk3, cgcs2000-gk6 or an EPSG "
+                        "code of CGCS2000, Beijing 1954 or Xian 1980 (see --help), not \"",
+                        "--coordsys 只接受 wgs84、cgcs2000、cgcs2000-gk3、cgcs2000-gk6 或 "
+                        "CGCS2000、北京 1954、西安 1980 的 EPSG 代码（见 --help），不接受“",
+                        error.text);
+    case Kind::kMalformedTowgs84:
+      return UsageError(language,
+                        "--towgs84 takes 7 numbers separated by commas, dx,dy,dz,rx,ry,rz,ppm "
+                        "(metres, arc-seconds, parts per million), or the first 3, not \"",
+                        "--towgs84 只接受以逗号分隔的 7 个数 dx,dy,dz,rx,ry,rz,ppm（米、角秒、"
+                        "百万分率）或前 3 个数，不接受“",
+                        error.text);
+    case Kind::kTowgs84Missing:
+      return Join({Pick(language, "\"", "“"), error.text,
+                   Pick(language,
+                        "\" needs --towgs84 dx,dy,dz,rx,ry,rz,ppm: this datum has no official "
+                        "public parameters to WGS 84, so kml2mif takes yours (position vector "
+                        "convention, as PROJ and GDAL take them).",
+                        "”需要 --towgs84 dx,dy,dz,rx,ry,rz,ppm：该基准没有官方公开的到 WGS 84 "
+                        "的转换参数，请给出您自己的参数（位置矢量约定，与 PROJ 和 GDAL 相同）。")});
+    case Kind::kTowgs84NotApplicable:
+      return UsageError(language,
+                        "--towgs84 applies only to the systems of Beijing 1954 and Xian 1980, not "
+                        "to \"",
+                        "--towgs84 只适用于北京 1954 和西安 1980 的坐标系，不适用于“", error.text);
+  }
+  return {};
+}
+
+// "gcj02" or "bd09", case ignored.
+bool ParseSource(std::string_view name, crs::Source* source) {
+  std::string lower(name);
+  for (char& ch : lower) {
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  }
+  if (lower == "gcj02") {
+    *source = crs::Source::kGcj02;
+  } else if (lower == "bd09") {
+    *source = crs::Source::kBd09;
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -331,6 +442,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, Language languag
     return command_line;
   };
   bool only_files = false;
+  std::optional<std::string_view> coordsys;
+  std::optional<std::string_view> towgs84;
+  bool from_given = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (only_files || argument.size() < 2 || argument[0] != '-') {
@@ -373,6 +487,29 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, Language languag
             *name));
       }
       options.charset_given = true;
+    } else if (argument == "--coordsys" || argument.starts_with("--coordsys=")) {
+      coordsys = value_of("--coordsys", "");
+      if (!coordsys) {
+        return usage_error(UsageError(language, "--coordsys needs a coordinate system.",
+                                      "--coordsys 后面需要坐标系。"));
+      }
+    } else if (argument == "--towgs84" || argument.starts_with("--towgs84=")) {
+      towgs84 = value_of("--towgs84", "");
+      if (!towgs84) {
+        return usage_error(UsageError(language, "--towgs84 needs dx,dy,dz,rx,ry,rz,ppm.",
+                                      "--towgs84 后面需要 dx,dy,dz,rx,ry,rz,ppm。"));
+      }
+    } else if (argument == "--from" || argument.starts_with("--from=")) {
+      const std::optional<std::string_view> map = value_of("--from", "");
+      if (!map) {
+        return usage_error(
+            UsageError(language, "--from needs gcj02 or bd09.", "--from 后面需要 gcj02 或 bd09。"));
+      }
+      if (!ParseSource(*map, &options.source)) {
+        return usage_error(UsageError(language, "--from takes gcj02 or bd09, not \"",
+                                      "--from 只接受 gcj02 或 bd09，不接受“", *map));
+      }
+      from_given = true;
     } else if (argument == "--output-dir" || argument == "-o" ||
                argument.starts_with("--output-dir=")) {
       const std::optional<std::string_view> folder = value_of("--output-dir", "-o");
@@ -391,6 +528,19 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, Language languag
                                   "always those of the desktop program.",
                                   "--charset 不能与 --first-line 一起使用：后者的输出总是与桌面"
                                   "程序的相同。"));
+  }
+  if (options.first_line && (coordsys || towgs84 || from_given)) {
+    return usage_error(UsageError(language,
+                                  "--coordsys, --towgs84 and --from do not apply to --first-line, "
+                                  "whose outputs are always those of the desktop program.",
+                                  "--coordsys、--towgs84 和 --from 不能与 --first-line 一起使用："
+                                  "后者的输出总是与桌面程序的相同。"));
+  }
+  if (coordsys || towgs84) {
+    crs::ParseError error{};
+    if (!crs::ParseSystem(coordsys.value_or("wgs84"), towgs84, &options.system, &error)) {
+      return usage_error(CoordSysError(error, language));
+    }
   }
   if (options.files.empty()) {
     return usage_error(UsageError(language, "no file to convert.", "没有指定要转换的文件。"));

@@ -10,6 +10,8 @@
 #include "cli/report.h"
 #include "convert/first_line.h"
 #include "convert/full.h"
+#include "crs/system.h"
+#include "crs/transformer.h"
 #include "mif/mif_writer.h"
 #include "platform/cstring.h"
 
@@ -28,7 +30,9 @@ struct Options {
   bool first_line = false;  // the desktop program's conversion instead of the full one
   bool charset_given = false;
   mif::Charset charset = mif::Charset::kWindowsSimpChinese;
-  platform::CString output_folder;  // empty: the outputs go beside each input
+  crs::System system;                        // --coordsys and --towgs84
+  crs::Source source = crs::Source::kWgs84;  // --from
+  platform::CString output_folder;           // empty: the outputs go beside each input
   std::vector<platform::CString> files;
 };
 
@@ -40,8 +44,9 @@ struct CommandLine {
 };
 
 // Reads argv[1..argc-1] (UTF-8 or the system's narrow strings): -k/--keep-going, -q/--quiet,
-// --first-line, --charset NAME, -o/--output-dir DIR (also --charset=NAME, --output-dir=DIR),
-// -h/--help, -V/--version, "--" (every later argument is a file), and files, in any order.
+// --first-line, --charset NAME, --coordsys CODE, --towgs84 LIST, --from MAP, -o/--output-dir
+// DIR (each also as --option=VALUE), -h/--help, -V/--version, "--" (every later argument is a
+// file), and files, in any order.
 // --help and --version take effect where they stand. The error of a kUsageError is in
 // `language`.
 CommandLine ParseCommandLine(int argc, const char* const* argv,

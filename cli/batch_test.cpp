@@ -414,5 +414,91 @@ TEST_F(BatchTest, HelpVersionAndBadUsage) {
   EXPECT_NE(console_.err.find("usage: kml2mif"), std::string::npos);
 }
 
+// --coordsys, --towgs84 and --from reach the full conversion; bad values and combinations are
+// usage errors in both languages, and then nothing is converted or written.
+TEST_F(BatchTest, CoordinateSystemOptions) {
+  struct Row {
+    std::vector<std::string> arguments;  // before the file
+    int epsg;                            // accepted: the code (0: automatic zone); else -1
+    crs::Source source;
+    const char* english = "";  // refused: in the message
+    const char* chinese = "";
+  };
+  using crs::Source;
+  const Row rows[] = {
+      {{"--coordsys", "EPSG:4527"}, 4527, Source::kWgs84},
+      {{"--coordsys=cgcs2000-gk6", "--from", "BD09"}, 0, Source::kBd09},
+      {{"--from=gcj02"}, 4326, Source::kGcj02},
+      {{"--towgs84", "-1.5,2,3,0.1,0.2,0.3,1", "--coordsys", "2401"}, 2401, Source::kWgs84},
+      {{"--coordsys", "3857"},
+       -1,
+       Source::kWgs84,
+       "--coordsys takes wgs84, cgcs2000, cgcs2000-gk3, cgcs2000-gk6 or an EPSG code of CGCS2000, "
+       "Beijing 1954 or Xian 1980 (see --help), not \"3857\".",
+       "不接受“3857”。"},
+      {{"--coordsys", "2401"},
+       -1,
+       Source::kWgs84,
+       "\"Beijing 1954 / 3-degree Gauss-Kruger zone 25\" needs --towgs84",
+       "“Beijing 1954 / 3-degree Gauss-Kruger zone 25”需要 --towgs84"},
+      {{"--coordsys", "2401", "--towgs84", "1,2"},
+       -1,
+       Source::kWgs84,
+       "or the first 3, not \"1,2\".",
+       "或前 3 个数，不接受“1,2”。"},
+      {{"--towgs84=1,2,3"},
+       -1,
+       Source::kWgs84,
+       "--towgs84 applies only to the systems of Beijing 1954 and Xian 1980, not to \"WGS 84\".",
+       "不适用于“WGS 84”。"},
+      {{"--from", "wgs84"},
+       -1,
+       Source::kWgs84,
+       "--from takes gcj02 or bd09, not \"wgs84\".",
+       "--from 只接受 gcj02 或 bd09，不接受“wgs84”。"},
+      {{"--first-line", "--coordsys", "wgs84"},
+       -1,
+       Source::kWgs84,
+       "--coordsys, --towgs84 and --from do not apply to --first-line",
+       "不能与 --first-line"},
+      {{"--from", "gcj02", "--first-line"},
+       -1,
+       Source::kWgs84,
+       "do not apply to --first-line",
+       "不能与 --first-line"},
+  };
+  WriteKml("a.kml", "1,2 3,4");
+  const std::vector<std::string> names = Names();
+  for (const Row& row : rows) {
+    for (const Language language : {Language::kEnglish, Language::kChinese}) {
+      SCOPED_TRACE(::testing::PrintToString(row.arguments));
+      FakeFull::converted.clear();
+      FakeFull::last_options = convert::FullOptions();
+      console_ = CaptureConsole();
+      std::vector<std::string> arguments = row.arguments;
+      arguments.push_back("@a.kml");
+      const int status = Run(arguments, language);
+      if (row.epsg >= 0) {
+        EXPECT_EQ(status, kExitSuccess);
+        EXPECT_EQ(FakeFull::last_options.system.code.epsg, row.epsg);
+        EXPECT_EQ(FakeFull::last_options.source, row.source);
+        continue;
+      }
+      EXPECT_EQ(status, kExitUsage);
+      EXPECT_NE(console_.err.find(language == Language::kEnglish ? row.english : row.chinese),
+                std::string::npos)
+          << console_.err;
+      EXPECT_TRUE(FakeFull::converted.empty());
+      EXPECT_EQ(Names(), names);
+    }
+  }
+  // A value missing at the end of the line.
+  for (const char* option : {"--coordsys", "--towgs84", "--from"}) {
+    console_ = CaptureConsole();
+    EXPECT_EQ(Run({"@a.kml", option}, Language::kEnglish), kExitUsage);
+    EXPECT_NE(console_.err.find(std::string(option) + " needs"), std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace cli

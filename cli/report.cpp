@@ -117,7 +117,37 @@ std::vector<std::string> FullWarnings(const convert::FullSummary& summary, const
             std::string(Pick(language, " has no placemarks; the table written is empty.",
                              "中没有地标，写出的表是空的。"))};
   }
-  return {};
+  std::vector<std::string> warnings;
+  const std::string start = std::string(Pick(language, "warning: ", "警告：")) + quoted;
+  const uint64_t refused = summary.written.refused_points;
+  if (refused != 0) {
+    warnings.push_back(
+        start +
+        (language == Language::kChinese
+             ? "中有 " + std::to_string(refused) +
+                   " 个点无法转换到所选的坐标系（纬度超出 ±90°，或距投影带的中央子午线超过 "
+                   "60°），已跳过。"
+             : ": " + std::to_string(refused) +
+                   (refused == 1 ? " point cannot be transformed"
+                                 : " points cannot be transformed") +
+                   " into the coordinate system (a latitude beyond +-90 degrees, or more than 60 "
+                   "degrees from the zone's central meridian) and " +
+                   (refused == 1 ? "was" : "were") + " skipped."));
+  }
+  const uint64_t outside = summary.written.outside_zone;
+  if (outside != 0) {
+    const std::string zone = std::to_string(summary.zone);
+    warnings.push_back(start +
+                       (language == Language::kChinese
+                            ? "中有 " + std::to_string(outside) + " 个点位于第 " + zone +
+                                  " 带之外；换一个投影带会更合适。"
+                            : ": " + std::to_string(outside) +
+                                  (outside == 1 ? " point lies outside zone " + zone +
+                                                      "; another zone would fit it better."
+                                                : " points lie outside zone " + zone +
+                                                      "; another zone would fit them better.")));
+  }
+  return warnings;
 }
 
 std::string FormatFirstLineSummary(const convert::FirstLineSummary& summary, const CString& input,

@@ -103,6 +103,28 @@ TEST(FullWarningsTest, NotKmlOrNoPlacemarksGiveOneWarningNamingTheFile) {
   EXPECT_EQ(warnings[0], "警告：“a.kml”不是 KML 文档，写出的表是空的。");
 }
 
+TEST(FullWarningsTest, PointsRefusedOrOutsideTheirZone) {
+  convert::FullSummary summary = Summary();
+  summary.zone = 39;
+  summary.written.refused_points = 1;
+  summary.written.outside_zone = 2;
+  std::vector<std::string> warnings = FullWarnings(summary, "a.kml", Language::kEnglish);
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[0],
+            "warning: \"a.kml\": 1 point cannot be transformed into the coordinate system (a "
+            "latitude beyond +-90 degrees, or more than 60 degrees from the zone's central "
+            "meridian) and was skipped.");
+  EXPECT_EQ(
+      warnings[1],
+      "warning: \"a.kml\": 2 points lie outside zone 39; another zone would fit them better.");
+  warnings = FullWarnings(summary, "a.kml", Language::kChinese);
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[0],
+            "警告：“a.kml”中有 1 个点无法转换到所选的坐标系（纬度超出 ±90°，或距投影带的中央子午线"
+            "超过 60°），已跳过。");
+  EXPECT_EQ(warnings[1], "警告：“a.kml”中有 2 个点位于第 39 带之外；换一个投影带会更合适。");
+}
+
 struct FirstLineRow {
   bool found;
   convert::PointCount points;

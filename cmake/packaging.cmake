@@ -1,7 +1,7 @@
 # What `cmake --install` puts where, and the packages CPack makes of it.
 #
 # Windows: a zip of the two programs, stripped, with the Chinese user guide and the licences
-# (ours, and those of expat and zlib, which are linked into the programs); the debugging
+# (ours, and those of expat, zlib and GeographicLib, which are linked into the programs); the debugging
 # information goes into a second zip. Elsewhere: kml2mif and its manual page, packaged for
 # Debian. The licence texts of the libraries are taken from the Debian packages on the build
 # machine, never kept in this repository.
@@ -65,7 +65,11 @@ if(WIN32)
   endif()
   set(zlib_candidates /usr/share/doc/libz-mingw-w64-dev/copyright
                       /usr/share/doc/libz-mingw-w64/copyright /usr/share/doc/zlib1g/copyright)
-  foreach(library expat zlib)
+  # GeographicLib is compiled from its source package (cmake/geographiclib.cmake), whose
+  # LICENSE.txt is the MIT licence alone; the Debian copyright file also covers parts not built.
+  set(geographiclib_candidates "${KML2MIF_GEOGRAPHICLIB_SOURCE_DIR}/LICENSE.txt"
+                               /usr/share/doc/libgeographiclib-dev/copyright)
+  foreach(library expat zlib geographiclib)
     foreach(candidate IN LISTS ${library}_candidates)
       if(EXISTS "${candidate}")
         set(${library}_license "${candidate}")
@@ -82,7 +86,8 @@ if(WIN32)
       "${PROJECT_SOURCE_DIR}/docs/user-guide.zh_CN.txt|${release_dir}/使用说明.txt|ON"
       "${PROJECT_SOURCE_DIR}/LICENSE|${release_dir}/LICENSE.txt|OFF"
       "${expat_license}|${release_dir}/licenses/expat.txt|OFF"
-      "${zlib_license}|${release_dir}/licenses/zlib.txt|OFF")
+      "${zlib_license}|${release_dir}/licenses/zlib.txt|OFF"
+      "${geographiclib_license}|${release_dir}/licenses/geographiclib.txt|OFF")
   foreach(entry IN LISTS windows_texts)
     string(REPLACE "|" ";" entry "${entry}")
     list(GET entry 0 input)
@@ -105,6 +110,7 @@ if(WIN32)
   install(FILES ${release_dir}/使用说明.txt ${release_dir}/LICENSE.txt
           DESTINATION . COMPONENT Runtime)
   install(FILES ${release_dir}/licenses/expat.txt ${release_dir}/licenses/zlib.txt
+                ${release_dir}/licenses/geographiclib.txt
           DESTINATION licenses COMPONENT Runtime)
   install(FILES ${release_dir}/KmlConverter.debug ${release_dir}/kml2mif.debug
           DESTINATION . COMPONENT Debug)

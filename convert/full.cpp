@@ -1,8 +1,12 @@
 #include "convert/full.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <limits>
 
 #include "convert/output_pair.h"
+#include "crs/numbers.h"
 #include "input/document_source.h"
 #include "input/text_decoder.h"
 #include "kml/kml_reader.h"
@@ -42,10 +46,58 @@ class ProgressSource final : public input::ByteSource {
   const uint64_t size_;
 };
 
-void ReportProgress(const FullOptions& options, const input::ByteSource& source) {
-  if (options.progress != nullptr) {
-    options.progress(source.FilePosition(), source.FileSize(), options.progress_context);
+// Which reading of the document the progress is of: the automatic zones read it twice, and their
+// first reading, which only reads, takes the first third of the way.
+enum class Pass { kOnly, kFirstOfTwo, kSecondOfTwo };
+
+void ReportProgress(const FullOptions& options, const input::ByteSource& source, Pass pass) {
+  if (options.progress == nullptr) return;
+  const uint64_t size = source.FileSize();
+  const uint64_t done = source.FilePosition();
+  uint64_t position = done;
+  if (pass == Pass::kFirstOfTwo) position = done / 3;
+  if (pass == Pass::kSecondOfTwo) position = size / 3 + (done - done / 3);
+  options.progress(position, size, options.progress_context);
+}
+
+// More than the web maps' shift moves a longitude (GCJ-02 and BD-09 together: 0.0174 degrees
+// at most, in the rectangle's north-east).
+constexpr double kMaxWebMapShift = 0.05;
+
+// The first pass of the automatic zones: the zone of the midpoint of the range of the WGS 84
+// longitudes (normalized to -180..180) of the points the transformation takes (latitudes within
+// +-90). A document without such points gets the zone of 105 E, the middle of China's zones.
+crs::System ZoneOfTheData(const CString& path, OutputPair& outputs, const FullOptions& options) {
+  const std::unique_ptr<input::ByteSource> raw = input::OpenDocument(outputs.input());
+  const std::unique_ptr<input::ByteSource> text = input::DecodeToUtf8(*raw, path);
+  xml::XmlReader xml(*text, path);
+  kml::KmlReader reader(xml);
+  const crs::Source source = options.source;
+  const double margin = source == crs::Source::kWgs84 ? 0 : kMaxWebMapShift;
+  double min_lon = std::numeric_limits<double>::infinity();
+  double max_lon = -min_lon;
+  for (unsigned events = 1;; ++events) {
+    const kml::KmlEvent& event = reader.Next();
+    if (event.type == kml::KmlEvent::Type::kDocumentEnd) break;
+    if (event.type == kml::KmlEvent::Type::kCoordinates) {
+      for (const feature::Coordinate& coordinate : event.coordinates) {
+        double lon = 0;
+        double lat = 0;
+        if (!crs::ParseDecimal(coordinate.x, &lon)) continue;
+        // A point well inside the range found so far leaves it as it is whatever its latitude
+        // and the web map's shift, so neither is computed: most points of a file are such.
+        if (lon - margin > min_lon && lon + margin < max_lon) continue;
+        if (!crs::ParseDecimal(coordinate.y, &lat) || !(std::fabs(lat) <= 90)) continue;
+        if (source != crs::Source::kWgs84) crs::ToWgs84(source, lon, lat, &lon, &lat);
+        if (lon < -180 || lon > 180) lon = std::remainder(lon, 360.0);
+        min_lon = std::min(min_lon, lon);
+        max_lon = std::max(max_lon, lon);
+      }
+    }
+    if (events % kEventsPerProgress == 0) ReportProgress(options, *raw, Pass::kFirstOfTwo);
   }
+  if (min_lon > max_lon) min_lon = max_lon = 105;
+  return crs::FixZone(options.system, min_lon, max_lon);
 }
 
 }  // namespace
@@ -56,6 +108,13 @@ FullSummary ConvertFull(const CString& path, const FullOptions& options) {
   summary.mid_path = outputs.mid_path();
   summary.mif_path = outputs.mif_path();
 
+  crs::System system = options.system;
+  const Pass pass = system.needs_zone() ? Pass::kSecondOfTwo : Pass::kOnly;
+  if (pass == Pass::kSecondOfTwo) {
+    system = ZoneOfTheData(path, outputs, options);
+    outputs.input().Seek(0);
+  }
+
   const std::unique_ptr<input::ByteSource> file = input::OpenDocument(outputs.input());
   ProgressSource raw(*file);
   const std::unique_ptr<input::ByteSource> text = input::DecodeToUtf8(raw, path);
@@ -64,7 +123,7 @@ FullSummary ConvertFull(const CString& path, const FullOptions& options) {
                      platform::UsableProcessors() > 1 ? xml::XmlReader::Parsing::kAhead
                                                       : xml::XmlReader::Parsing::kOnCaller);
   kml::KmlReader reader(xml);
-  mif::MifWriter writer(options.charset, summary.mif_path);
+  mif::MifWriter writer(options.charset, summary.mif_path, system, options.source);
 
   for (unsigned events = 1;; ++events) {
     const kml::KmlEvent& event = reader.Next();
@@ -89,9 +148,9 @@ FullSummary ConvertFull(const CString& path, const FullOptions& options) {
       case Type::kDocumentEnd:
         break;
     }
-    if (events % kEventsPerProgress == 0) ReportProgress(options, raw);
+    if (events % kEventsPerProgress == 0) ReportProgress(options, raw, pass);
   }
-  ReportProgress(options, raw);
+  ReportProgress(options, raw, pass);
 
   writer.Write(reader.styles(), outputs.mif(), outputs.mid());
   outputs.Commit();
@@ -105,6 +164,7 @@ FullSummary ConvertFull(const CString& path, const FullOptions& options) {
   summary.extra_tuples = read.extra_tuples;
   summary.dropped_styles = reader.styles().dropped();
   summary.kml_root = read.kml_root;
+  summary.zone = system.code.zone;
   return summary;
 }
 

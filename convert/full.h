@@ -3,10 +3,18 @@
 // the stages, bytes (input/) → XML events (xml/) → placemarks (kml/) → MIF and MID (mif/), and
 // binds the writer to the reader's style table. The outputs are named, checked and replaced as
 // a pair by OutputPair (output_pair.h), as for the one-line conversion.
+//
+// The points are written in the coordinate system asked for (crs/). For the automatic zones
+// (cgcs2000-gk3, cgcs2000-gk6) a first pass reads the document for the range of its WGS 84
+// longitudes (after the web map's shift is undone), so that the zone is known before the first
+// point is transformed: every point then goes through one transformation, the same as with its
+// zone's own code.
 #pragma once
 
 #include <cstdint>
 
+#include "crs/system.h"
+#include "crs/transformer.h"
 #include "mif/mif_writer.h"
 #include "platform/cstring.h"
 
@@ -19,6 +27,9 @@ struct FullOptions {
   void* progress_context = nullptr;
   // Not empty: the outputs go to this folder under their own names (see MakeOutputPath).
   platform::CString output_folder;
+  // The coordinate system written, and where the KML's coordinates come from.
+  crs::System system;
+  crs::Source source = crs::Source::kWgs84;
 };
 
 struct FullSummary {
@@ -32,6 +43,7 @@ struct FullSummary {
   uint64_t extra_tuples = 0;   // tuples with extra values, x and y kept
   uint64_t dropped_styles = 0;
   bool kml_root = false;  // false: the file is XML but not KML (an empty table is written)
+  int zone = 0;           // the Gauss-Krueger zone written; 0 for longitude/latitude
 };
 
 // Converts the KML or KMZ file at `path` into MakeOutputPath(path, options.output_folder,

@@ -46,7 +46,7 @@ int Points(int argc, char** argv) {
                            : source == "bd09" ? crs::Source::kBd09
                                               : crs::Source::kWgs84;
   if (argc == 7) system = crs::FixZone(system, std::stod(argv[5]), std::stod(argv[6]));
-  const crs::Transformer transformer(system, from);
+  crs::Transformer transformer(system, from);
   std::cout << "EPSG:" << system.code.epsg << "\n";
   std::string lon, lat;
   while (std::cin >> lon >> lat) {
@@ -67,7 +67,7 @@ int Points(int argc, char** argv) {
 int Mif(char** argv) {
   crs::System system;
   if (!Parse(argv[3], argv[4], &system)) return 2;
-  const crs::Transformer transformer(system, crs::Source::kWgs84);
+  crs::Transformer transformer(system, crs::Source::kWgs84);
   std::ofstream mif(std::string(argv[2]) + ".mif", std::ios::binary);
   std::ofstream mid(std::string(argv[2]) + ".mid", std::ios::binary);
   mif << "Version 300\r\nCharset \"Neutral\"\r\nDelimiter \",\"\r\n"

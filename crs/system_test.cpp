@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "crs/mif_coordsys.h"
 #include "crs/transformer.h"
@@ -203,13 +207,16 @@ TEST(TransformerTest, FormatPoint) {
       {"cgcs2000", Source::kWgs84, "116.3912340004", "-5", "116.391234 -5"},
       {"wgs84", Source::kGcj02, "200", "50", "200 50"},  // outside the web maps' rectangle
       {"4527", Source::kWgs84, "117", "90.5", nullptr},
+      {"4527", Source::kWgs84, "57", "30", "33289093.100 5455136.342"},  // 60 degrees west
+      {"4527", Source::kWgs84, "56.99", "30", nullptr},  // beyond: the series drifts
+      {"4527", Source::kWgs84, "-63", "0", nullptr},     // the far side
       {"4527", Source::kWgs84, "nan", "0", nullptr},
       {"4527", Source::kWgs84, "117", "", nullptr},
       {"4527", Source::kWgs84, "1e400", "0", nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.code) + " " + c.lon + " " + c.lat);
-    const Transformer transformer(Parsed(c.code), c.source);
+    Transformer transformer(Parsed(c.code), c.source);
     char buffer[Transformer::kMaxPointChars];
     const char* const end = transformer.FormatPoint(c.lon, c.lat, buffer);
     if (c.written == nullptr) {
@@ -222,6 +229,47 @@ TEST(TransformerTest, FormatPoint) {
   EXPECT_FALSE(Transforms(Parsed("wgs84"), Source::kWgs84));
   EXPECT_TRUE(Transforms(Parsed("wgs84"), Source::kBd09));
   EXPECT_TRUE(Transforms(Parsed("cgcs2000"), Source::kWgs84));
+}
+
+// The grid against the exact path it replaces: within kGridError everywhere in it (random points
+// and its corners), and the exact path itself beyond it; for each family of zones.
+TEST(TransformerTest, GridWithinItsBoundOfTheExactPath) {
+  struct Case {
+    const char* code;
+    const char* towgs84;
+  };
+  const Case cases[] = {
+      {"4527", nullptr}, {"4548", nullptr}, {"4498", nullptr}, {"2401", kSeven}, {"2338", kSeven}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    const std::optional<std::string_view> towgs84 =
+        c.towgs84 ? std::optional<std::string_view>(c.towgs84) : std::nullopt;
+    Transformer transformer(Parsed(c.code, towgs84), Source::kWgs84);
+    const double central = transformer.system().code.central_meridian;
+    const double reach = transformer.system().code.zone_width / 2.0 + 3;
+    std::vector<std::pair<double, double>> inside = {
+        {central - reach, -80}, {central + reach, 84}, {central, 0}, {central + reach, -80}};
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> offset(-reach, reach), latitude(-80, 84);
+    for (int i = 0; i < 5000; ++i) inside.emplace_back(central + offset(random), latitude(random));
+    double worst = 0;
+    for (const auto& [lon, lat] : inside) {
+      double x = 0, y = 0, exact_x = 0, exact_y = 0;
+      ASSERT_TRUE(transformer.Transform(lon, lat, &x, &y)) << lon << " " << lat;
+      ASSERT_TRUE(transformer.Forward(lon, lat, &exact_x, &exact_y));
+      worst = std::max(worst, std::hypot(x - exact_x, y - exact_y));
+    }
+    EXPECT_LE(worst, Transformer::kGridError);
+    for (const auto& [lon, lat] : {std::pair(central - reach - 0.01, 10.0),
+                                   {central, 84.01},
+                                   {central + 40, 30.0},
+                                   {central, -80.01}}) {
+      double x = 0, y = 0, exact_x = 0, exact_y = 0;
+      ASSERT_TRUE(transformer.Transform(lon, lat, &x, &y)) << lon << " " << lat;
+      ASSERT_TRUE(transformer.Forward(lon, lat, &exact_x, &exact_y));
+      EXPECT_EQ(std::pair(x, y), std::pair(exact_x, exact_y)) << lon << " " << lat;
+    }
+  }
 }
 
 }  // namespace

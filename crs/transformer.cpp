@@ -3,6 +3,8 @@
 #include <GeographicLib/Geocentric.hpp>
 #include <GeographicLib/TransverseMercator.hpp>
 #include <cmath>
+#include <cstddef>
+#include <memory>
 
 #include "crs/web_map.h"
 
@@ -19,6 +21,126 @@ bool Transforms(const System& system, Source source) {
   return !system.is_wgs84() || source != Source::kWgs84;
 }
 
+void ToWgs84(Source source, double lon, double lat, double* wgs_lon, double* wgs_lat) {
+  switch (source) {
+    case Source::kWgs84:
+      *wgs_lon = lon;
+      *wgs_lat = lat;
+      return;
+    case Source::kGcj02:
+      Wgs84FromGcj02(lon, lat, wgs_lon, wgs_lat);
+      return;
+    case Source::kBd09:
+      Wgs84FromBd09(lon, lat, wgs_lon, wgs_lat);
+      return;
+  }
+}
+
+namespace {
+
+// The datum step and the projection of a zone at nodes every 0.1 degree of longitude from the
+// central meridian and of latitude from the equator, computed as points first need them.
+class Grid {
+ public:
+  // `reach`: the grid spans the central meridian +- reach degrees.
+  explicit Grid(int reach) : reach_(reach * kPerDegree) {}
+
+  // Interpolates the exact function `exact(offset, lat, &x, &y)` (offset: longitude from the
+  // central meridian) at the point; false, with nothing done, outside the grid.
+  template <typename Exact>
+  bool Interpolate(double offset, double lat, const Exact& exact, double* x, double* y) {
+    const double u = offset * kPerDegree;
+    const double v = lat * kPerDegree;
+    if (!(u >= -reach_ && u <= reach_ && v >= kSouth && v <= kNorth)) return false;
+    const int column = static_cast<int>(std::floor(u));
+    const int row = static_cast<int>(std::floor(v));
+    const size_t cell =
+        static_cast<size_t>(row - kSouth) * (2 * reach_ + 1) + static_cast<size_t>(column + reach_);
+    if (nodes_ == nullptr) Allocate();
+    if (!cell_ready_[cell]) Fill(column, row, exact, cell);
+    double wu[4];
+    double wv[4];
+    Weights(u - column, wu);
+    Weights(v - row, wv);
+    const Node* first = &nodes_[NodeIndex(column - 1, row - 1)];
+    const size_t stride = NodeColumns();
+    double sx = 0;
+    double sy = 0;
+    for (int b = 0; b < 4; ++b) {
+      const Node* p = first + b * stride;
+      sx += wv[b] * (wu[0] * p[0].x + wu[1] * p[1].x + wu[2] * p[2].x + wu[3] * p[3].x);
+      sy += wv[b] * (wu[0] * p[0].y + wu[1] * p[1].y + wu[2] * p[2].y + wu[3] * p[3].y);
+    }
+    *x = sx;
+    *y = sy;
+    return true;
+  }
+
+ private:
+  static constexpr int kPerDegree = 10;
+  static constexpr int kSouth = -80 * kPerDegree;
+  static constexpr int kNorth = 84 * kPerDegree;
+
+  struct Node {
+    double x, y;
+  };
+
+  // Lagrange's weights of the nodes at -1, 0, 1 and 2 for a point at t (0 <= t <= 1).
+  static void Weights(double t, double w[4]) {
+    const double a = t + 1;
+    const double b = t - 1;
+    const double c = t - 2;
+    w[0] = -t * b * c / 6;
+    w[1] = a * b * c / 2;
+    w[2] = -a * t * c / 2;
+    w[3] = a * t * b / 6;
+  }
+
+  // Columns of nodes: -reach - 1 to reach + 2; rows: kSouth - 1 to kNorth + 2.
+  size_t NodeColumns() const { return static_cast<size_t>(2 * reach_ + 4); }
+  size_t NodeIndex(int column, int row) const {
+    return static_cast<size_t>(row - kSouth + 1) * NodeColumns() +
+           static_cast<size_t>(column + reach_ + 1);
+  }
+
+  void Allocate() {
+    const size_t rows = static_cast<size_t>(kNorth - kSouth + 4);
+    const size_t cells = static_cast<size_t>(kNorth - kSouth + 1) * (2 * reach_ + 1);
+    // Left uninitialized: only the nodes computed are ever read, and untouched pages cost
+    // nothing.
+    nodes_.reset(new Node[rows * NodeColumns()]);
+    node_ready_ = std::make_unique<bool[]>(rows * NodeColumns());
+    cell_ready_ = std::make_unique<bool[]>(cells);
+  }
+
+  template <typename Exact>
+  void Fill(int column, int row, const Exact& exact, size_t cell) {
+    for (int r = row - 1; r <= row + 2; ++r) {
+      for (int c = column - 1; c <= column + 2; ++c) {
+        const size_t index = NodeIndex(c, r);
+        if (node_ready_[index]) continue;
+        // Tenths divided, not multiplied by 0.1: each node is the double nearest its position.
+        exact(static_cast<double>(c) / kPerDegree, static_cast<double>(r) / kPerDegree,
+              &nodes_[index].x, &nodes_[index].y);
+        node_ready_[index] = true;
+      }
+    }
+    cell_ready_[cell] = true;
+  }
+
+  int reach_;  // tenths of a degree
+  std::unique_ptr<Node[]> nodes_;
+  std::unique_ptr<bool[]> node_ready_;
+  std::unique_ptr<bool[]> cell_ready_;
+};
+
+// Beyond this many degrees of longitude from the central meridian, points are refused.
+constexpr double kMaxOffset = 60;
+// The grid spans the zone and this many degrees beyond it.
+constexpr int kGridBeyondZone = 3;
+
+}  // namespace
+
 class Transformer::Impl {
  public:
   Impl(const System& system, Source source)
@@ -27,33 +149,57 @@ class Transformer::Impl {
         helmert_(system.code.datum == Datum::kBeijing1954 || system.code.datum == Datum::kXian1980),
         wgs84_earth_(kWgs84SemiMajor, 1 / kWgs84InverseFlattening),
         local_earth_(system.code.semi_major, 1 / system.code.inverse_flattening),
-        projection_(system.code.semi_major, 1 / system.code.inverse_flattening, 1.0) {
+        projection_(system.code.semi_major, 1 / system.code.inverse_flattening, 1.0),
+        grid_(system.code.zone_width / 2 + kGridBeyondZone) {
     if (helmert_) SetHelmert(system.towgs84);
   }
 
-  bool Forward(double lon, double lat, double* x, double* y) const {
-    if (!std::isfinite(lon) || !std::isfinite(lat) || std::fabs(lat) > 90) return false;
-    if (source_ == Source::kGcj02) {
-      Wgs84FromGcj02(lon, lat, &lon, &lat);
-    } else if (source_ == Source::kBd09) {
-      Wgs84FromBd09(lon, lat, &lon, &lat);
-    }
-    if (helmert_) ToLocalDatum(&lon, &lat);
+  // The exact computation with `grid` null, else through it.
+  bool Forward(double lon, double lat, double* x, double* y, bool* outside_zone, Grid* grid) const {
+    double offset = 0;
+    if (!Prepare(&lon, &lat, &offset)) return false;
     double out_x = lon;
     double out_y = lat;
     if (system_.projected()) {
-      projection_.Forward(system_.code.central_meridian, lat, lon, out_x, out_y);
+      const auto exact = [this](double node_offset, double node_lat, double* node_x,
+                                double* node_y) {
+        Project(system_.code.central_meridian + node_offset, node_lat, node_x, node_y);
+      };
+      if (grid == nullptr || !grid->Interpolate(offset, lat, exact, &out_x, &out_y)) {
+        Project(lon, lat, &out_x, &out_y);
+      }
       out_x += system_.code.false_easting;
+    } else if (helmert_) {
+      ToLocalDatum(&out_x, &out_y);
     }
     if (!std::isfinite(out_x) || !std::isfinite(out_y)) return false;
+    if (outside_zone != nullptr) *outside_zone = system_.IsOutsideZone(lon);
     *x = out_x;
     *y = out_y;
     return true;
   }
 
+  Grid* grid() { return &grid_; }
   const System& system() const { return system_; }
 
  private:
+  // Checks the point and undoes the web map's shift; for a zone, `offset` is the longitude from
+  // the central meridian (-180 to 180).
+  bool Prepare(double* lon, double* lat, double* offset) const {
+    if (!std::isfinite(*lon) || !std::isfinite(*lat) || std::fabs(*lat) > 90) return false;
+    ToWgs84(source_, *lon, *lat, lon, lat);
+    if (!system_.projected()) return true;
+    *offset = *lon - system_.code.central_meridian;
+    if (*offset < -180 || *offset > 180) *offset = std::remainder(*offset, 360.0);
+    return std::fabs(*offset) <= kMaxOffset;
+  }
+
+  // The datum step and the projection, without the false easting.
+  void Project(double lon, double lat, double* x, double* y) const {
+    if (helmert_) ToLocalDatum(&lon, &lat);
+    projection_.Forward(system_.code.central_meridian, lat, lon, *x, *y);
+  }
+
   // The user's towgs84 takes local geocentric coordinates L to WGS 84 ones by
   // W = T + (1 + s) R L, with R the position-vector rotation matrix of small angles, as PROJ
   // and GDAL build it. Its exact inverse is L = M (W - T) with M = R^-1 / (1 + s); the
@@ -118,6 +264,7 @@ class Transformer::Impl {
   GeographicLib::Geocentric wgs84_earth_;
   GeographicLib::Geocentric local_earth_;
   GeographicLib::TransverseMercator projection_;
+  Grid grid_;
   double forward_[3][3] = {};  // (1 + s) R
   double inverse_[3][3] = {};
   double shift_[3] = {};
@@ -130,16 +277,21 @@ Transformer::Transformer(Transformer&&) noexcept = default;
 Transformer& Transformer::operator=(Transformer&&) noexcept = default;
 
 bool Transformer::Forward(double lon, double lat, double* x, double* y) const {
-  return impl_->Forward(lon, lat, x, y);
+  return impl_->Forward(lon, lat, x, y, nullptr, nullptr);
 }
 
-char* Transformer::FormatPoint(std::string_view lon, std::string_view lat, char* out) const {
+bool Transformer::Transform(double lon, double lat, double* x, double* y, bool* outside_zone) {
+  return impl_->Forward(lon, lat, x, y, outside_zone, impl_->grid());
+}
+
+char* Transformer::FormatPoint(std::string_view lon, std::string_view lat, char* out,
+                               bool* outside_zone) {
   double lon_value = 0;
   double lat_value = 0;
   double x = 0;
   double y = 0;
   if (!ParseDecimal(lon, &lon_value) || !ParseDecimal(lat, &lat_value) ||
-      !impl_->Forward(lon_value, lat_value, &x, &y)) {
+      !Transform(lon_value, lat_value, &x, &y, outside_zone)) {
     return nullptr;
   }
   if (impl_->system().projected()) {

@@ -4,11 +4,13 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "crs/mif_coordsys.h"
 #include "mif/mif_text.h"
 #include "platform/file_exception.h"
 #include "platform/spill_file.h"
@@ -24,6 +26,9 @@ using platform::CSpillFile;
 constexpr size_t kSpillMemory = size_t{4} << 20;
 // Output is handed to the files in blocks of about this size.
 constexpr size_t kOutputBlock = size_t{1} << 20;
+// Transformed point lines are gathered in blocks of about this size before they are spilled.
+constexpr size_t kTransformedBlock = size_t{64} << 10;
+constexpr size_t kMaxPointLine = crs::Transformer::kMaxPointChars + 2;
 
 enum class Shape : uint8_t { kPoint, kLine, kRing };
 
@@ -121,13 +126,16 @@ inline void CopySmall(char* to, const char* from, size_t size) {
 
 class MifWriter::Impl {
  public:
-  Impl(Charset charset, const platform::CString& report_path)
+  Impl(Charset charset, const platform::CString& report_path, const crs::System& system,
+       crs::Source source)
       : charset_(charset),
         report_path_(report_path),
+        system_(system),
         placemarks_(report_path, kSpillMemory),
         parts_(report_path, kSpillMemory),
         coordinates_(report_path, kSpillMemory),
         columns_(kBuiltinColumns) {
+    if (crs::Transforms(system, source)) transformer_.emplace(system, source);
     const char* target = charset == Charset::kWindowsSimpChinese ? "CP936"
                          : charset == Charset::kWindowsLatin1    ? "windows-1252"
                                                                  : nullptr;
@@ -148,9 +156,14 @@ class MifWriter::Impl {
     part_offset_ = coordinates_.size();
     // Holes of a dropped outer ring go too: their points need not be kept.
     skip_part_ = kind == feature::PartKind::kInnerRing && !outer_kept_;
+    written_distinct_ = 0;
   }
 
   void AddCoordinates(std::span<const feature::Coordinate> coordinates) {
+    if (transformer_ && !skip_part_) {
+      AddTransformed(coordinates);
+      return;
+    }
     part_points_ += coordinates.size();
     if (skip_part_ || coordinates.empty()) return;
     if (part_kind_ != feature::PartKind::kPoint) {
@@ -200,7 +213,56 @@ class MifWriter::Impl {
         std::string_view(points_buffer_.data(), static_cast<size_t>(at - points_buffer_.data())));
   }
 
+  // Each point transformed and written as its line; refused points are left out.
+  void AddTransformed(std::span<const feature::Coordinate> coordinates) {
+    if (points_buffer_.size() < kTransformedBlock + kMaxPointLine) {
+      points_buffer_.resize(kTransformedBlock + kMaxPointLine);
+    }
+    char* const begin = points_buffer_.data();
+    char* at = begin;
+    uint64_t written = 0;
+    for (const feature::Coordinate& coordinate : coordinates) {
+      if (at - begin >= static_cast<ptrdiff_t>(kTransformedBlock)) {
+        coordinates_.Write(std::string_view(begin, static_cast<size_t>(at - begin)));
+        at = begin;
+      }
+      bool outside_zone = false;
+      char* const end = transformer_->FormatPoint(coordinate.x, coordinate.y, at, &outside_zone);
+      if (end == nullptr) {
+        ++counts_.refused_points;
+        continue;
+      }
+      if (outside_zone) ++counts_.outside_zone;
+      if (part_kind_ == feature::PartKind::kOuterRing ||
+          part_kind_ == feature::PartKind::kInnerRing) {
+        CountDistinct(std::string_view(at, static_cast<size_t>(end - at)));
+      }
+      at = end;
+      *at++ = '\r';
+      *at++ = '\n';
+      ++written;
+    }
+    coordinates_.Write(std::string_view(begin, static_cast<size_t>(at - begin)));
+    part_points_ += written;
+    if (part_kind_ != feature::PartKind::kPoint) {
+      const Shape shape = part_kind_ == feature::PartKind::kLine ? Shape::kLine : Shape::kRing;
+      text::CheckObjectPoints(adding_.shape_points[Index(shape)] + part_points_, report_path_);
+    }
+  }
+
+  // Counts the ring's distinct point texts up to 3: points that the transformation has put on
+  // the same millimetre are one point of the ring written.
+  void CountDistinct(std::string_view point) {
+    if (written_distinct_ >= 3) return;
+    for (uint32_t i = 0; i < written_distinct_; ++i) {
+      if (seen_points_[i] == point) return;
+    }
+    if (written_distinct_ < 2) seen_points_[written_distinct_].assign(point);
+    ++written_distinct_;
+  }
+
   void EndPart(uint32_t distinct_points) {
+    if (transformer_) distinct_points = written_distinct_;
     bool keep = false;
     Shape shape = Shape::kPoint;
     switch (part_kind_) {
@@ -399,7 +461,9 @@ class MifWriter::Impl {
     out += version_650_ ? "Version 650\r\n" : "Version 300\r\n";
     out += "Charset \"";
     out += CharsetName(charset_);
-    out += "\"\r\nDelimiter \",\"\r\nCoordSys Earth Projection 1, 104\r\n";
+    out += "\"\r\nDelimiter \",\"\r\n";
+    out += crs::MifCoordSys(system_);
+    out += "\r\n";
     if (names_.empty()) {
       out += "Columns 1\r\n  blank Char(1)\r\n";
     } else {
@@ -592,6 +656,8 @@ class MifWriter::Impl {
 
   Charset charset_;
   platform::CString report_path_;
+  crs::System system_;
+  std::optional<crs::Transformer> transformer_;  // none: the texts are copied
   std::unique_ptr<platform::Transcoder> transcoder_;
   CSpillFile placemarks_;
   CSpillFile parts_;
@@ -607,6 +673,8 @@ class MifWriter::Impl {
   uint64_t part_points_ = 0;
   uint64_t part_offset_ = 0;
   bool skip_part_ = false;
+  uint32_t written_distinct_ = 0;  // transforming: distinct points written, up to 3
+  std::string seen_points_[2];
   std::string point_line_;  // a point written on its own
   std::vector<char> points_buffer_;
   std::string record_;
@@ -637,8 +705,9 @@ class MifWriter::Impl {
   uint64_t coordinates_position_ = 0;
 };
 
-MifWriter::MifWriter(Charset charset, const platform::CString& report_path)
-    : impl_(std::make_unique<Impl>(charset, report_path)) {}
+MifWriter::MifWriter(Charset charset, const platform::CString& report_path,
+                     const crs::System& system, crs::Source source)
+    : impl_(std::make_unique<Impl>(charset, report_path, system, source)) {}
 MifWriter::~MifWriter() = default;
 void MifWriter::BeginPlacemark() { impl_->BeginPlacemark(); }
 void MifWriter::BeginPart(feature::PartKind kind) { impl_->BeginPart(kind); }

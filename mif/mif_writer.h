@@ -4,6 +4,11 @@
 // version, every object's point counts) is only known at the end, so the objects are kept in
 // spill files on the way and written out by Write. Knows nothing of XML: it takes the plain
 // features of feature/placemark.h, and resolves their styles through a feature::StyleResolver.
+//
+// Coordinates are written in the system asked for (crs/): in WGS 84 from WGS 84 their texts
+// are copied as the document wrote them; otherwise each point is transformed as it is added
+// (crs::Transformer::FormatPoint), and a point the transformation refuses is skipped and
+// counted, as the reader skips a tuple it cannot read.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+#include "crs/system.h"
+#include "crs/transformer.h"
 #include "feature/placemark.h"
 #include "feature/style_resolver.h"
 #include "platform/cstring.h"
@@ -43,6 +50,8 @@ struct WriterCounts {
   uint64_t replaced_chars = 0;   // characters the charset cannot hold, written as '?'
   uint64_t cut_values = 0;       // values cut to 254 bytes
   uint64_t dropped_fields = 0;   // ExtendedData values whose field is beyond the column limit
+  uint64_t refused_points = 0;   // points the transformation refuses (crs/transformer.h): skipped
+  uint64_t outside_zone = 0;     // points written more than half a zone beyond their zone
 };
 
 class MifWriter {
@@ -50,8 +59,11 @@ class MifWriter {
   // At most this many columns (MapInfo's limit); later fields are dropped and counted.
   static constexpr size_t kMaxColumns = 250;
 
-  // `report_path` names the output in errors of the spill files.
-  MifWriter(Charset charset, const platform::CString& report_path);
+  // `report_path` names the output in errors of the spill files. The coordinates are written in
+  // `system` (the header's CoordSys says so), read as coming from `source`.
+  // REQUIRES: !system.needs_zone() (crs::FixZone first).
+  MifWriter(Charset charset, const platform::CString& report_path,
+            const crs::System& system = crs::System(), crs::Source source = crs::Source::kWgs84);
   ~MifWriter();
   MifWriter(const MifWriter&) = delete;
   MifWriter& operator=(const MifWriter&) = delete;
@@ -61,7 +73,8 @@ class MifWriter {
   void BeginPlacemark();
   void BeginPart(feature::PartKind kind);
   void AddCoordinates(std::span<const feature::Coordinate> coordinates);
-  // `distinct_points`: distinct coordinates of the part, counted up to 3.
+  // `distinct_points`: distinct coordinates of the part, counted up to 3. (When transforming,
+  // the writer counts the distinct points it writes instead.)
   void EndPart(uint32_t distinct_points);
   void EndPlacemark(const feature::Placemark& placemark);
 

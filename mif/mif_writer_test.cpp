@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "crs/mif_coordsys.h"
 #include "platform/fault_injection.h"
 #include "platform/replace_file.h"
 #include "platform/transcoder.h"
@@ -563,6 +564,72 @@ TEST_F(MifWriterTest, FailingSpillNamesTheOutput) {
       EXPECT_EQ(error.m_cause, row.cause);
       EXPECT_NE(error.GetErrorMessage().Find("out.mif"), -1);
     }
+  }
+}
+
+// Points in another coordinate system: transformed as they are added, in metres or degrees; a
+// point the transformation refuses is left out and counted, and a ring is judged by the points
+// written (two points on the same millimetre are one).
+TEST_F(MifWriterTest, TransformedPoints) {
+  struct Row {
+    const char* what;
+    const char* code;
+    crs::Source source;
+    std::vector<Part> parts;
+    const char* body;
+    uint64_t refused;
+    uint64_t outside_zone;
+  };
+  const Row rows[] = {
+      {"CGCS2000 degrees, nine decimals",
+       "cgcs2000",
+       crs::Source::kWgs84,
+       {Line("116.3974 39.9093, 116.1234567891 4e1")},
+       "Pline 2\r\n116.3974 39.9093\r\n116.123456789 40\r\n    Pen (1,2,0)\r\n",
+       0,
+       0},
+      {"a zone in metres; beyond the pole refused; beyond the zone counted",
+       "EPSG:4527",
+       crs::Source::kWgs84,
+       {Line("117 30, 117 90.5, 121.1 30")},
+       "Pline 2\r\n39500000.000 3320113.398\r\n39895763.791 3327201.107\r\n    Pen (1,2,0)\r\n",
+       1,
+       1},
+      {"a web map's point, back in WGS 84",
+       "wgs84",
+       crs::Source::kGcj02,
+       {Point("116.41024449916938 39.91640428150164")},
+       "Point 116.404 39.915\r\n    Symbol (35,0,12)\r\n",
+       0,
+       0},
+      {"a point refused: no geometry",
+       "EPSG:4527",
+       crs::Source::kWgs84,
+       {Point("-63 30")},
+       "None\r\n",
+       1,
+       0},
+      {"a ring of one millimetre and its hole go, the other ring stays",
+       "EPSG:4527",
+       crs::Source::kWgs84,
+       {Outer("117 30, 117.000000001 30, 117 30.000000001, 117 30"),
+        Inner("117 30, 117.1 30, 117.1 30.1, 117 30"), Outer("117 30, 117 30.1, 117 95, 117 30")},
+       "None\r\n",
+       1,
+       0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    crs::System system;
+    crs::ParseError error{};
+    ASSERT_TRUE(crs::ParseSystem(row.code, std::nullopt, &system, &error));
+    MifWriter writer(Charset::kUtf8, Path("out.mif"), system, row.source);
+    Feed(writer, {WithGeometry(row.parts)});
+    const Output out = WriteOut(writer);
+    EXPECT_EQ(out.Body(), row.body);
+    EXPECT_NE(out.Header().find("\r\n" + crs::MifCoordSys(system) + "\r\n"), std::string::npos);
+    EXPECT_EQ(out.counts.refused_points, row.refused);
+    EXPECT_EQ(out.counts.outside_zone, row.outside_zone);
   }
 }
 

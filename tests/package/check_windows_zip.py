@@ -15,11 +15,12 @@ MAX_DESKTOP_BYTES = 512000
 BOM = b"\xef\xbb\xbf"
 PROGRAMS = ["KmlConverter", "kml2mif"]
 RUNTIME = {"KmlConverter.exe", "kml2mif.exe", "使用说明.txt", "LICENSE.txt",
-           "licenses/expat.txt", "licenses/zlib.txt"}
+           "licenses/expat.txt", "licenses/zlib.txt", "licenses/geographiclib.txt"}
 DEBUG = {"KmlConverter.debug", "kml2mif.debug"}
 # What the guide must tell: what is guaranteed, the desktop program's limits, the way out.
 GUIDE_MUST_SAY = ["绝不会被修改", "成对替换", "写明出错的文件", "第一个坐标列表", "一条折线",
-                  "kml2mif.exe", "KMZ", "编码", "expat", "zlib", "MIT"]
+                  "kml2mif.exe", "KMZ", "编码", "expat", "zlib", "GeographicLib", "MIT",
+                  "--coordsys", "--towgs84", "--from gcj02", "CGCS2000"]
 
 failures = []
 
@@ -87,7 +88,8 @@ def main():
         check_text("LICENSE.txt", (root / "LICENSE.txt").read_bytes(), bom=False)
         check(b"MIT License" in (root / "LICENSE.txt").read_bytes(), "LICENSE.txt: not MIT")
         for library, mark in (("expat", b"Permission is hereby granted"),
-                              ("zlib", b"This software is provided 'as-is'")):
+                              ("zlib", b"This software is provided 'as-is'"),
+                              ("geographiclib", b"Charles Karney")):
             data = (root / "licenses" / f"{library}.txt").read_bytes()
             check_text(f"licenses/{library}.txt", data, bom=False)
             check(mark in data, f"licenses/{library}.txt: no licence text")

@@ -30,6 +30,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = kml2mif ] || fail "package name $(field Package)"
 [ -n "$(field Section)" ] && [ -n "$(field Maintainer)" ] || fail "no section or maintainer"
 field Depends | grep -q 'libc6 (>=' || fail "Depends lacks libc6: $(field Depends)"
+field Depends | grep -q 'libgeographiclib' || fail "Depends lacks libgeographiclib: $(field Depends)"
 field Description | sed -n 2p | grep -q . || fail "no long description"
 ! field Description | grep -q '.\{80\}' || fail "a description line is longer than 79 characters"
 contents="$(dpkg-deb -c "$deb")"

@@ -52,7 +52,10 @@ class FaultInjectionTest : public ConversionTest {
       try {
         const platform::CString path(PathOf(Input("count")));
         if (full_conversion_) {
-          convert::ConvertFull(path, convert::FullOptions());
+          convert::FullOptions options;
+          options.system = system_;
+          options.source = source_;
+          convert::ConvertFull(path, options);
         } else {
           convert::ConvertFile(path);
         }

@@ -187,6 +187,7 @@ const std::vector<Subject>& Subjects() {
       {"FullKmz", true, "kmz", kStyledKml, &AsKmz},
       {"FullGbk", true, "kml", kStyledKml, &AsGbk},
       {"FullLongLine", true, "kml", LongKml(), &AsItIs},
+      {"FullProjected", true, "kml", kStyledKml, &AsItIs, true},
   };
   return subjects;
 }
@@ -271,6 +272,8 @@ BatchResult RobustnessTest::RunBatch(const std::vector<std::string>& names, bool
   options.keep_going = keep_going;
   options.first_line = !full_conversion_;
   if (!output_folder_.empty()) options.output_folder = platform::CString(PathOf(output_folder_));
+  options.system = system_;
+  options.source = source_;
   for (const std::string& name : names) {
     options.files.emplace_back(name.empty() || name[0] != '/' ? PathOf(name) : name);
   }
@@ -301,6 +304,11 @@ std::string RobustnessTest::NamedInError(const std::string& err,
 void ConversionTest::SetUp() {
   RobustnessTest::SetUp();
   full_conversion_ = GetParam().full;
+  if (GetParam().projected) {
+    crs::ParseError error{};
+    ASSERT_TRUE(crs::ParseSystem("cgcs2000-gk3", std::nullopt, &system_, &error));
+    source_ = crs::Source::kGcj02;
+  }
   input_bytes_ = GetParam().file_of(GetParam().document);
 }
 

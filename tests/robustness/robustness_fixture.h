@@ -17,6 +17,8 @@
 #include <vector>
 
 #include "cli/batch.h"
+#include "crs/system.h"
+#include "crs/transformer.h"
 #include "platform/cstring.h"
 #include "platform/file_exception.h"
 #include "testing/temp_folder.h"
@@ -104,6 +106,9 @@ class RobustnessTest : public ::testing::Test {
   bool full_conversion_ = false;
   // RunBatch's output folder (-o), a name in the folder; empty: none.
   std::string output_folder_;
+  // The full conversion writes into this system, from coordinates of this source.
+  crs::System system_;
+  crs::Source source_ = crs::Source::kWgs84;
 };
 
 class ConversionTest : public RobustnessTest, public ::testing::WithParamInterface<Subject> {
