@@ -44,6 +44,8 @@ struct Subject {
   // The file's bytes for a KML document in UTF-8: the document itself, or made into the
   // subject's kind of file (a KMZ, another encoding).
   std::string (*file_of)(const std::string& document);
+  // Into an automatic Gauss-Krüger zone from GCJ-02 coordinates, which reads the document twice.
+  bool projected = false;
 };
 
 // The first-line conversion on a short and a long coordinate line; the full conversion on a
