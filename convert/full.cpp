@@ -73,6 +73,7 @@ FullSummary ConvertFull(const CString& path, const FullOptions& options) {
   summary.written = writer.counts();
   summary.overlays = read.overlays;
   summary.network_links = read.network_links;
+  summary.outside_placemarks = read.outside_placemarks;
   summary.bad_tuples = read.bad_tuples;
   summary.dropped_styles = reader.styles().dropped();
   summary.kml_root = read.kml_root;

@@ -1,6 +1,7 @@
 #include "kml/kml_reader.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -96,6 +97,34 @@ enum class Field : uint8_t {
 
 // Data fields a placemark may carry: what one placemark can make us hold is bounded.
 constexpr size_t kMaxAttributes = 1024;
+// Names of old-style schemas and their fields held, all together: bounded as well.
+constexpr size_t kMaxSchemaNames = 4096;
+
+// Whether an element `tag` (local name `name`) as a placemark's own child means something of
+// its own, so that no old-style schema field takes it.
+bool MeansSomethingInPlacemark(Tag tag, std::string_view name) {
+  switch (tag) {
+    case Tag::kName:
+    case Tag::kDescription:
+    case Tag::kStyleUrl:
+    case Tag::kTimeStamp:
+    case Tag::kTimeSpan:
+    case Tag::kExtendedData:
+    case Tag::kStyle:
+    case Tag::kStyleMap:
+    case Tag::kPoint:
+    case Tag::kLineString:
+    case Tag::kLinearRing:
+    case Tag::kPolygon:
+    case Tag::kTrack:
+    case Tag::kModel:
+      return true;
+    case Tag::kOther:
+      return name == "MultiGeometry" || name == "MultiTrack";
+    default:
+      return false;
+  }
+}
 
 }  // namespace
 
@@ -114,12 +143,24 @@ class KmlReader::State {
     bool cut = false;
   };
 
+  // An old-style schema's field names.
+  using SchemaFields = std::vector<std::string>;
+
   void OnStart(const XmlEvent& event);
   void OnEnd();
+  void Skip() {
+    skipped_open_ = 1;
+    count_skipped_ = true;
+  }
+  bool IsPlacemarkName(std::string_view name) const {
+    return name == "Placemark" || (!old_schemas_.empty() && old_schemas_.count(name) != 0);
+  }
+  void StartSchema(const XmlEvent& event);
+  void AddSchemaField(std::string_view name);
   void StartInPlacemark(Tag tag, const XmlEvent& event);
   void Collect(Field field);
   void EndCollect();
-  void BeginPlacemark();
+  void BeginPlacemark(const SchemaFields* fields);
   void EndPlacemark();
   void BeginPart(PartKind kind, Source source);
   void EndPart();
@@ -144,13 +185,24 @@ class KmlReader::State {
 
   std::vector<Tag> tags_;  // the open elements, outside skipped subtrees
   bool root_seen_ = false;
-  size_t skipped_open_ = 0;  // open elements of a subtree being skipped
+  size_t skipped_open_ = 0;    // open elements of a subtree being skipped
+  bool count_skipped_ = true;  // placemarks in the subtree being skipped are counted
+  // Outside placemarks, the outermost open element that is not kml, Document or Folder (depth
+  // 0: none): a placemark inside it is no feature of the document.
+  size_t outside_depth_ = 0;
+
+  // Old-style schemas by name, the one being read (depth 0: none), and the names held.
+  std::map<std::string, SchemaFields, std::less<>> old_schemas_;
+  SchemaFields* schema_ = nullptr;
+  size_t schema_depth_ = 0;
+  size_t schema_names_ = 0;
 
   std::vector<Folder> folders_;
 
   bool in_placemark_ = false;
   size_t placemark_depth_ = 0;
   Placemark placemark_;
+  const SchemaFields* placemark_fields_ = nullptr;  // of an old-style schema's instance
 
   // The element whose text is being collected (depth 0: none).
   size_t collect_depth_ = 0;
@@ -225,40 +277,62 @@ const KmlEvent& KmlReader::State::Next(XmlEventSource& xml) {
 void KmlReader::State::OnStart(const XmlEvent& event) {
   if (skipped_open_ != 0) {
     ++skipped_open_;
+    if (count_skipped_ && IsPlacemarkName(event.name)) ++counts_.outside_placemarks;
     return;
   }
-  const Tag tag = TagOf(event.name);
+  Tag tag = TagOf(event.name);
+  const SchemaFields* instance_fields = nullptr;
+  if (tag == Tag::kOther && !old_schemas_.empty()) {
+    const auto found = old_schemas_.find(event.name);
+    if (found != old_schemas_.end()) {
+      tag = Tag::kPlacemark;
+      instance_fields = &found->second;
+    }
+  }
   if (!root_seen_) {
     root_seen_ = true;
     counts_.kml_root =
         tag == Tag::kKml || tag == Tag::kDocument || tag == Tag::kFolder || tag == Tag::kPlacemark;
-    // Another root: whatever it holds is not KML, and nothing of it is given.
+    // Another root: whatever it holds is not KML, and nothing of it is given or counted.
     if (!counts_.kml_root) {
       skipped_open_ = 1;
+      count_skipped_ = false;
       return;
     }
   }
+  // A feature is a child of kml, Document or Folder; whatever else holds a placemark (an
+  // Update, a Style, an element KML does not define, another placemark) takes it out of the
+  // document.
   if (tag == Tag::kOverlay || tag == Tag::kNetworkLink ||
-      (tag == Tag::kPlacemark && in_placemark_)) {
+      (tag == Tag::kPlacemark && (in_placemark_ || outside_depth_ != 0))) {
     if (tag == Tag::kOverlay) ++counts_.overlays;
     if (tag == Tag::kNetworkLink) ++counts_.network_links;
-    skipped_open_ = 1;
+    if (tag == Tag::kPlacemark) ++counts_.outside_placemarks;
+    Skip();
     return;
   }
   const Tag parent = Up(0);
   tags_.push_back(tag);
+  if (!in_placemark_ && outside_depth_ == 0 && tag != Tag::kKml && tag != Tag::kDocument &&
+      tag != Tag::kFolder && tag != Tag::kPlacemark) {
+    outside_depth_ = tags_.size();
+  }
   // Markup inside a value's text or a coordinate list adds nothing but its text.
   if (collect_depth_ != 0 || coordinates_depth_ != 0) return;
 
   if (in_placemark_) {
     StartInPlacemark(tag, event);
   } else if (tag == Tag::kPlacemark) {
-    BeginPlacemark();
+    BeginPlacemark(instance_fields);
   } else if (tag == Tag::kFolder) {
     folders_.push_back({tags_.size(), {}, false, false});
   } else if (tag == Tag::kName && parent == Tag::kFolder && !folders_.empty() &&
              !folders_.back().named) {
     Collect(Field::kFolderName);
+  } else if (tag == Tag::kSchema) {
+    StartSchema(event);
+  } else if (tag == Tag::kSimpleField && schema_depth_ != 0 && schema_depth_ == tags_.size() - 1) {
+    AddSchemaField(AttributeOf(event, "name"));
   }
   if (collect_depth_ != 0 || !StyleReader::Concerns(tag)) return;
   const bool has_id = tag == Tag::kStyle || tag == Tag::kStyleMap;
@@ -270,11 +344,41 @@ void KmlReader::State::OnStart(const XmlEvent& event) {
   }
 }
 
+// An old-style schema (KML 2.1): the name its instances are written with, and its fields.
+void KmlReader::State::StartSchema(const XmlEvent& event) {
+  const std::string_view name = AttributeOf(event, "name");
+  // A name that KML gives an element of its own cannot name an instance.
+  if (AttributeOf(event, "parent") != "Placemark" || name.empty() || name.size() > kMaxValueBytes ||
+      TagOf(name) != Tag::kOther || schema_names_ >= kMaxSchemaNames) {
+    return;
+  }
+  auto [schema, added] = old_schemas_.try_emplace(std::string(name));
+  if (added) ++schema_names_;
+  schema_ = &schema->second;
+  schema_depth_ = tags_.size();
+}
+
+void KmlReader::State::AddSchemaField(std::string_view name) {
+  if (name.empty() || name.size() > kMaxValueBytes || schema_names_ >= kMaxSchemaNames ||
+      std::find(schema_->begin(), schema_->end(), name) != schema_->end()) {
+    return;
+  }
+  schema_->emplace_back(name);
+  ++schema_names_;
+}
+
 void KmlReader::State::StartInPlacemark(Tag tag, const XmlEvent& event) {
   const Tag parent = Up(1);
   const Tag grandparent = Up(2);
   const bool own = parent == Tag::kPlacemark;
   const bool own_child = grandparent == Tag::kPlacemark;
+  if (placemark_fields_ != nullptr && own && !MeansSomethingInPlacemark(tag, event.name) &&
+      std::find(placemark_fields_->begin(), placemark_fields_->end(), event.name) !=
+          placemark_fields_->end()) {
+    data_name_.assign(event.name);
+    Collect(Field::kData);
+    return;
+  }
   switch (tag) {
     case Tag::kName:
       if (own) Collect(Field::kName);
@@ -367,6 +471,8 @@ void KmlReader::State::OnEnd() {
     coordinates_depth_ = 0;
   }
   if (part_depth_ == depth) EndPart();
+  if (outside_depth_ == depth) outside_depth_ = 0;
+  if (schema_depth_ == depth) schema_depth_ = 0;
   style_reader_.End(depth, placemark_);
   if (in_placemark_ && placemark_depth_ == depth) {
     EndPlacemark();
@@ -431,9 +537,10 @@ void KmlReader::State::AddAttribute(AttributeKind kind, std::string_view name,
   attributes.push_back({kind, std::string(name), std::string(value), cut});
 }
 
-void KmlReader::State::BeginPlacemark() {
+void KmlReader::State::BeginPlacemark(const SchemaFields* fields) {
   in_placemark_ = true;
   placemark_depth_ = tags_.size();
+  placemark_fields_ = fields;
   placemark_.attributes.clear();
   placemark_.style_url.clear();
   style_reader_.BeginPlacemark(placemark_);
@@ -460,6 +567,7 @@ void KmlReader::State::EndPlacemark() {
   if (part_depth_ != 0) EndPart();
   style_reader_.EndPlacemark(placemark_);
   in_placemark_ = false;
+  placemark_fields_ = nullptr;
   KmlEvent event;
   event.type = KmlEvent::Type::kPlacemarkEnd;
   event.placemark = &placemark_;

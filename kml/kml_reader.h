@@ -42,6 +42,9 @@ struct ReaderCounts {
   uint64_t bad_tuples = 0;     // coordinate tuples that could not be read: skipped
   uint64_t cut_values = 0;     // attribute values longer than kMaxValueBytes: cut
   bool kml_root = false;       // the root element was <kml>
+  // Placemarks that are no features of the document (inside an Update, a Style, a Schema,
+  // ExtendedData, an overlay, another placemark, an element KML does not define...): skipped.
+  uint64_t outside_placemarks = 0;
 };
 
 class KmlReader {
