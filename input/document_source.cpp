@@ -25,7 +25,7 @@ class FileSource final : public ByteSource {
 
 }  // namespace
 
-std::unique_ptr<ByteSource> OpenDocument(CStdioFile& file) {
+Input OpenInput(CStdioFile& file) {
   char head[4];
   size_t got = 0;
   while (got < sizeof head) {
@@ -34,8 +34,16 @@ std::unique_ptr<ByteSource> OpenDocument(CStdioFile& file) {
     got += count;
   }
   file.Seek(0);
-  if (LooksLikeZip(std::string_view(head, got))) return OpenZipDocument(file);
-  return std::make_unique<FileSource>(file);
+  Input input;
+  if (LooksLikeZip(std::string_view(head, got))) {
+    input.archive = std::make_unique<ZipArchive>(file);
+    input.document = input.archive->Open(input.archive->main_entry());
+  } else {
+    input.document = std::make_unique<FileSource>(file);
+  }
+  return input;
 }
+
+std::unique_ptr<ByteSource> OpenDocument(CStdioFile& file) { return OpenInput(file).document; }
 
 }  // namespace input
