@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
+#include "kml/archive_path.h"
 #include "kml/coordinates.h"
 #include "kml/elements.h"
 #include "kml/style_reader.h"
@@ -90,6 +92,8 @@ enum class Field : uint8_t {
   kData,
   kStyleUrl,
   kFolderName,
+  kLinkName,
+  kLinkHref,
   kLongitude,
   kLatitude,
   kStyle,  // a text the style reader wants: style_field_
@@ -130,12 +134,23 @@ bool MeansSomethingInPlacemark(Tag tag, std::string_view name) {
 
 class KmlReader::State {
  public:
-  State(StyleTable& styles, ReaderCounts& counts) : counts_(counts), style_reader_(styles) {}
+  State(XmlEventSource& xml, LinkedDocuments* links, StyleTable& styles, ReaderCounts& counts)
+      : counts_(counts), links_(links), style_reader_(styles) {
+    documents_.push_back({&xml, std::string(links != nullptr ? links->main_entry() : ""), false});
+    if (links != nullptr) read_entries_.insert(documents_.back().entry);
+  }
 
-  const KmlEvent& Next(XmlEventSource& xml);
+  const KmlEvent& Next();
 
  private:
   enum class Source : uint8_t { kCoordinates, kTrack, kModel };
+  // A document being read: the first one, or one that links lead to (the last is read, the
+  // others wait).
+  struct Document {
+    XmlEventSource* xml = nullptr;
+    std::string entry;   // its path in the archive
+    bool named = false;  // the link's name is a level of folders_
+  };
   struct Folder {
     size_t depth = 0;
     std::string name;
@@ -155,6 +170,13 @@ class KmlReader::State {
   bool IsPlacemarkName(std::string_view name) const {
     return name == "Placemark" || (!old_schemas_.empty() && old_schemas_.count(name) != 0);
   }
+  void StartInLink(Tag tag);
+  void Follow();
+  void EndLinked();
+  // The key of a shared style `id` defined in the document being read.
+  std::string_view StyleId(std::string_view id);
+  // `url`, a styleUrl written in the document being read, as the style table resolves it.
+  std::string StyleKey(std::string_view url) const;
   void StartSchema(const XmlEvent& event);
   void AddSchemaField(std::string_view name);
   void StartInPlacemark(Tag tag, const XmlEvent& event);
@@ -174,6 +196,15 @@ class KmlReader::State {
   }
 
   ReaderCounts& counts_;
+
+  LinkedDocuments* const links_;
+  std::vector<Document> documents_;
+  std::set<std::string, std::less<>> read_entries_;  // every document begun, the first too
+  // The NetworkLink being read (depth 0: none), its name and href.
+  size_t link_depth_ = 0;
+  std::string link_name_, link_href_;
+  bool link_name_cut_ = false;
+  std::string style_id_;
 
   // Events made from one XML event, handed out one per Next().
   KmlEvent queue_[4];
@@ -229,7 +260,7 @@ class KmlReader::State {
   StyleReader style_reader_;
 };
 
-const KmlEvent& KmlReader::State::Next(XmlEventSource& xml) {
+const KmlEvent& KmlReader::State::Next() {
   if (batch_out_) {
     tokenizer_.ClearBatch();
     batch_out_ = false;
@@ -251,7 +282,7 @@ const KmlEvent& KmlReader::State::Next(XmlEventSource& xml) {
       FeedPending();
       continue;
     }
-    const XmlEvent& event = xml.Next();
+    const XmlEvent& event = documents_.back().xml->Next();
     switch (event.type) {
       case XmlEvent::Type::kStart:
         OnStart(event);
@@ -268,7 +299,11 @@ const KmlEvent& KmlReader::State::Next(XmlEventSource& xml) {
         }
         break;
       case XmlEvent::Type::kEndOfDocument:
-        done_ = true;
+        if (documents_.size() > 1) {
+          EndLinked();
+        } else {
+          done_ = true;
+        }
         break;
     }
   }
@@ -291,14 +326,24 @@ void KmlReader::State::OnStart(const XmlEvent& event) {
   }
   if (!root_seen_) {
     root_seen_ = true;
-    counts_.kml_root =
+    const bool kml =
         tag == Tag::kKml || tag == Tag::kDocument || tag == Tag::kFolder || tag == Tag::kPlacemark;
+    if (documents_.size() == 1) counts_.kml_root = kml;
     // Another root: whatever it holds is not KML, and nothing of it is given or counted.
-    if (!counts_.kml_root) {
+    if (!kml) {
       skipped_open_ = 1;
       count_skipped_ = false;
       return;
     }
+  }
+  if (link_depth_ != 0) return StartInLink(tag);
+  if (tag == Tag::kNetworkLink && links_ != nullptr && !in_placemark_ && outside_depth_ == 0) {
+    tags_.push_back(tag);
+    link_depth_ = tags_.size();
+    link_name_.clear();
+    link_href_.clear();
+    link_name_cut_ = false;
+    return;
   }
   // A feature is a child of kml, Document or Folder; whatever else holds a placemark (an
   // Update, a Style, an element KML does not define, another placemark) takes it out of the
@@ -338,10 +383,83 @@ void KmlReader::State::OnStart(const XmlEvent& event) {
   const bool has_id = tag == Tag::kStyle || tag == Tag::kStyleMap;
   if (const std::optional<StyleReader::Field> field =
           style_reader_.Start(tag, Up(1), Up(2), tags_.size(), in_placemark_,
-                              has_id ? AttributeOf(event, "id") : std::string_view())) {
+                              has_id ? StyleId(AttributeOf(event, "id")) : std::string_view())) {
     style_field_ = *field;
     Collect(Field::kStyle);
   }
+}
+
+// Of a NetworkLink only its name and href are read; what else it holds is skipped.
+void KmlReader::State::StartInLink(Tag tag) {
+  const size_t depth = tags_.size();
+  if (collect_depth_ != 0) {
+    tags_.push_back(tag);
+    return;
+  }
+  if (tag == Tag::kName && depth == link_depth_) {
+    tags_.push_back(tag);
+    Collect(Field::kLinkName);
+  } else if (tag == Tag::kLink && depth == link_depth_) {
+    tags_.push_back(tag);
+  } else if (tag == Tag::kHref && depth == link_depth_ + 1 && Up(0) == Tag::kLink) {
+    tags_.push_back(tag);
+    Collect(Field::kLinkHref);
+  } else {
+    if (tag == Tag::kPlacemark) ++counts_.outside_placemarks;
+    Skip();
+  }
+}
+
+// The document that the NetworkLink just ended leads to, when it is one to read, is read now,
+// where the link stands.
+void KmlReader::State::Follow() {
+  const std::optional<std::string> entry = ResolveEntry(documents_.back().entry, link_href_);
+  if (!entry || documents_.size() > kMaxLinkDepth || read_entries_.count(*entry) != 0) {
+    ++counts_.network_links;
+    return;
+  }
+  XmlEventSource* const xml = links_->Open(*entry);
+  if (xml == nullptr) {
+    ++counts_.network_links;
+    return;
+  }
+  read_entries_.insert(*entry);
+  const bool named = !link_name_.empty();
+  documents_.push_back({xml, *entry, named});
+  if (named) folders_.push_back({0, link_name_, true, link_name_cut_});
+  root_seen_ = false;
+}
+
+void KmlReader::State::EndLinked() {
+  if (documents_.back().named) folders_.pop_back();
+  documents_.pop_back();
+  links_->Close();
+  root_seen_ = true;
+}
+
+std::string_view KmlReader::State::StyleId(std::string_view id) {
+  // The first document's ids are kept as they are written, the others' within their entry: a
+  // NUL byte, which no XML text holds, keeps the two apart.
+  if (documents_.size() == 1 || id.empty()) return id;
+  style_id_.assign(documents_.back().entry).append(1, '\0').append(id);
+  return style_id_;
+}
+
+std::string KmlReader::State::StyleKey(std::string_view url) const {
+  const size_t hash_mark = url.find('#');
+  if (documents_.size() == 1 || hash_mark == std::string_view::npos) return std::string(url);
+  // A document part that leads out of the archive is read as the first document reads every
+  // document part: the id is looked for where the url is written.
+  std::string entry = documents_.back().entry;
+  if (hash_mark != 0) {
+    if (std::optional<std::string> named = ResolveEntry(entry, url.substr(0, hash_mark))) {
+      entry = std::move(*named);
+    }
+  }
+  std::string key = "#";
+  if (entry != documents_.front().entry) key.append(entry).append(1, '\0');
+  key.append(url.substr(hash_mark + 1));
+  return key;
 }
 
 // An old-style schema (KML 2.1): the name its instances are written with, and its fields.
@@ -466,6 +584,7 @@ void KmlReader::State::OnEnd() {
   if (tags_.empty()) return;
   const size_t depth = tags_.size();
   if (collect_depth_ == depth) EndCollect();
+  const bool link_ends = link_depth_ == depth;
   if (coordinates_depth_ == depth) {
     tokenizer_.Finish();
     coordinates_depth_ = 0;
@@ -480,6 +599,10 @@ void KmlReader::State::OnEnd() {
     folders_.pop_back();
   }
   tags_.pop_back();
+  if (link_ends) {
+    link_depth_ = 0;
+    Follow();
+  }
 }
 
 void KmlReader::State::Collect(Field field) {
@@ -507,7 +630,14 @@ void KmlReader::State::EndCollect() {
     case Field::kData:
       return AddAttribute(AttributeKind::kData, data_name_, value, cut);
     case Field::kStyleUrl:
-      if (placemark_.style_url.empty()) placemark_.style_url = value;
+      if (placemark_.style_url.empty()) placemark_.style_url = StyleKey(value);
+      return;
+    case Field::kLinkName:
+      link_name_ = value;
+      link_name_cut_ = cut;
+      return;
+    case Field::kLinkHref:
+      link_href_ = value;
       return;
     case Field::kFolderName:
       folders_.back().name = value;
@@ -521,6 +651,9 @@ void KmlReader::State::EndCollect() {
       latitude_ = value;
       return;
     case Field::kStyle:
+      if (style_field_ == StyleReader::Field::kPairUrl) {
+        return style_reader_.Collected(style_field_, StyleKey(value));
+      }
       return style_reader_.Collected(style_field_, value);
   }
 }
@@ -642,11 +775,11 @@ void KmlReader::State::EmitBatch() {
   Push(event);
 }
 
-KmlReader::KmlReader(XmlEventSource& xml)
-    : xml_(xml), state_(std::make_unique<State>(styles_, counts_)) {}
+KmlReader::KmlReader(XmlEventSource& xml, LinkedDocuments* links)
+    : state_(std::make_unique<State>(xml, links, styles_, counts_)) {}
 
 KmlReader::~KmlReader() = default;
 
-const KmlEvent& KmlReader::Next() { return state_->Next(xml_); }
+const KmlEvent& KmlReader::Next() { return state_->Next(); }
 
 }  // namespace kml
