@@ -77,6 +77,8 @@ std::string FormatFullSummary(const convert::FullSummary& summary, const CString
       language);
   const std::string changed = RenderList(
       {
+          {summary.extra_tuples, "tuple with extra values (x and y kept)",
+           "tuples with extra values (x and y kept)", "有多余数值的坐标", "组（保留 x、y）"},
           {written.one_point_lines, "line of one point written as a point",
            "lines of one point written as points", "只有一个点而写作点的线", "条"},
           {written.replaced_chars, "character written as '?'", "characters written as '?'",

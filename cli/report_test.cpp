@@ -64,6 +64,7 @@ TEST(FormatFullSummaryTest, OnlyTheCountsThatAreNotZero) {
       {[](convert::FullSummary& s) {
          s.written.lines = 1;
          s.bad_tuples = 7;
+         s.extra_tuples = 2;
          s.written.dropped_parts = 1;
          s.written.one_point_lines = 1;
          s.written.replaced_chars = 3;
@@ -72,11 +73,14 @@ TEST(FormatFullSummaryTest, OnlyTheCountsThatAreNotZero) {
          s.dropped_styles = 1;
        },
        "Converted \"a.kml\": \"a.mif\" and \"a.mid\", 1 line; skipped: 7 unreadable coordinate "
-       "tuples, 1 empty or degenerate part; 1 line of one point written as a point, 3 "
+       "tuples, 1 empty or degenerate part; 2 tuples with extra values (x and y kept), 1 line of "
+       "one "
+       "point written as a point, 3 "
        "characters written as '?', 1 value cut to 254 "
        "bytes, 2 fields beyond the column limit dropped, 1 style dropped.\n",
        "已转换“a.kml”：“a.mif”和“a.mid”，线 1 条；跳过：无法读取的坐标 7 组，空的或退化的部分 1 "
-       "个；只有一个点而写作点的线 1 条，写作“?”的字符 3 个，截断到 254 字节的值 1 "
+       "个；有多余数值的坐标 2 组（保留 x、y），只有一个点而写作点的线 1 条，写作“?”的字符 3 "
+       "个，截断到 254 字节的值 1 "
        "个，超出列数上限而丢弃的字段 2 个，"
        "丢弃的样式 1 个。\n"},
   };

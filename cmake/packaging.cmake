@@ -16,6 +16,18 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert KML and KMZ files to MapInfo Inte
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_OUTPUT_FILE_PREFIX "${CMAKE_BINARY_DIR}/packages")
 set(CPACK_COMPONENTS_ALL Runtime)
+# The same sources give the same packages, byte for byte: every time in them is the package's
+# time (cmake/source-date-epoch.cmake), which cpack puts into its environment.
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/cpack-project.cmake")
+set(CPACK_KML2MIF_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
+# CPack's zip writer records the owner and local times, and the .deb's members take their modes
+# from the umask: the packages are rewritten without them once made.
+find_program(KML2MIF_PYTHON3 python3)
+set(CPACK_KML2MIF_PYTHON3 "${KML2MIF_PYTHON3}")
+set(CPACK_POST_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/cpack-post-build.cmake")
+# Folders as Debian and Windows users expect them, whatever the umask of the build machine.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+    GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 if(WIN32)
   # The shipping copies live in release/ of the build tree; the programs the build links stay
@@ -110,23 +122,22 @@ if(WIN32)
 else()
   # man reads compressed pages, and Debian wants them and the changelog compressed
   # reproducibly (-n: no name or time in the header).
-  set(compressed)
-  foreach(entry "docs/kml2mif.1|kml2mif.1.gz" "docs/changelog.Debian|changelog.Debian.gz")
-    string(REPLACE "|" ";" entry "${entry}")
-    list(GET entry 0 input)
-    list(GET entry 1 output)
-    add_custom_command(
-      OUTPUT ${CMAKE_BINARY_DIR}/${output}
-      COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/${input} > ${CMAKE_BINARY_DIR}/${output}
-      DEPENDS ${PROJECT_SOURCE_DIR}/${input}
-      VERBATIM)
-    list(APPEND compressed ${CMAKE_BINARY_DIR}/${output})
-  endforeach()
-  add_custom_target(compressed_docs ALL DEPENDS ${compressed})
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/kml2mif.1.gz
+    COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/docs/kml2mif.1 > ${CMAKE_BINARY_DIR}/kml2mif.1.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/docs/kml2mif.1
+    VERBATIM)
+  add_custom_target(compressed_docs ALL DEPENDS ${CMAKE_BINARY_DIR}/kml2mif.1.gz)
 
   install(TARGETS kml2mif RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT Runtime)
   install(FILES ${CMAKE_BINARY_DIR}/kml2mif.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT Runtime)
+  # The changelog's newest entry carries the package's time, which is that of the sources at the
+  # moment of installing or packaging (a commit after the build changes it).
+  install(CODE "set(KML2MIF_SOURCE_DIR [[${PROJECT_SOURCE_DIR}]])
+set(CHANGELOG [[${PROJECT_SOURCE_DIR}/docs/changelog.Debian]])
+set(OUTPUT [[${CMAKE_BINARY_DIR}/changelog.Debian.gz]])
+include([[${PROJECT_SOURCE_DIR}/cmake/debian-changelog.cmake]])" COMPONENT Runtime)
   install(FILES ${CMAKE_BINARY_DIR}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR}
           COMPONENT Runtime)
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright COMPONENT Runtime)

@@ -8,6 +8,10 @@ foreach(variable PROGRAM STRIPPED DEBUG_FILE OBJCOPY STRIP)
   endif()
 endforeach()
 
+# objcopy and strip put the current time into a Windows program's header unless
+# SOURCE_DATE_EPOCH says otherwise; 0 is what the linker writes there (--no-insert-timestamp).
+set(ENV{SOURCE_DATE_EPOCH} 0)
+
 # The stripped copy gets its final name only once it has passed the size check, so that a
 # failed build never leaves an up-to-date looking output behind.
 set(unchecked "${STRIPPED}.unchecked")

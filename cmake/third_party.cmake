@@ -2,9 +2,16 @@
 #
 # Natively they are the system's (Debian's libexpat1-dev and zlib1g-dev). The MinGW cross
 # builds link zlib statically from libz-mingw-w64-dev, and build expat as a static library
-# from Debian's source package, which scripts/install-deps.sh unpacks outside the sources.
-set(KML2MIF_EXPAT_SOURCE_DIR "${PROJECT_SOURCE_DIR}/build/third_party/expat"
+# from Debian's source package, which scripts/install-deps.sh unpacks into third_party/ (ignored
+# by git, and outside build/, so that removing the build trees keeps it).
+set(KML2MIF_EXPAT_SOURCE_DIR "${PROJECT_SOURCE_DIR}/third_party/expat"
     CACHE PATH "Unpacked expat sources (the folder that holds lib/expat.h)")
+# Build trees configured when the sources lay in build/third_party move to the new place (the
+# debugging information names it, and a tree made afresh must give the same bytes).
+if(KML2MIF_EXPAT_SOURCE_DIR STREQUAL "${PROJECT_SOURCE_DIR}/build/third_party/expat")
+  set_property(CACHE KML2MIF_EXPAT_SOURCE_DIR
+               PROPERTY VALUE "${PROJECT_SOURCE_DIR}/third_party/expat")
+endif()
 
 add_library(kml_expat INTERFACE)
 add_library(kml_zlib INTERFACE)

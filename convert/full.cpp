@@ -138,6 +138,7 @@ FullSummary ConvertFull(const CString& path, const FullOptions& options) {
   summary.network_links = read.network_links;
   summary.outside_placemarks = read.outside_placemarks;
   summary.bad_tuples = read.bad_tuples;
+  summary.extra_tuples = read.extra_tuples;
   summary.dropped_styles = reader.styles().dropped();
   summary.kml_root = read.kml_root;
   return summary;

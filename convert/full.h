@@ -29,6 +29,7 @@ struct FullSummary {
   uint64_t overlays = 0;       // skipped
   uint64_t network_links = 0;  // skipped
   uint64_t bad_tuples = 0;     // skipped
+  uint64_t extra_tuples = 0;   // tuples with extra values, x and y kept
   uint64_t dropped_styles = 0;
   bool kml_root = false;  // false: the file is XML but not KML (an empty table is written)
   // Placemarks that are no features of the document: skipped.

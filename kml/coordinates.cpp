@@ -314,6 +314,7 @@ void CoordinateTokenizer::BeginTuple() {
   tuple_start_ = arena_.size();
   values_ = 0;
   tuple_bad_ = false;
+  tuple_extra_ = false;
 }
 
 void CoordinateTokenizer::BeginValue() {
@@ -333,36 +334,45 @@ void CoordinateTokenizer::AppendToValue(const char* begin, const char* end) {
 
 void CoordinateTokenizer::EndValue() {
   const uint32_t index = values_++;
-  if (index >= 3) tuple_bad_ = true;
   if (tuple_bad_) return;
+  if (index > 2) {
+    tuple_extra_ = true;  // not kept (AppendToValue kept none of it)
+    return;
+  }
   const size_t size = arena_.size() - value_start_;
   // Within the range of double too: the distinct count and the writer read values as doubles.
-  if (value_too_long_ ||
-      !feature::IsFiniteNumber(std::string_view(arena_.data() + value_start_, size))) {
+  const bool number = !value_too_long_ &&
+                      feature::IsFiniteNumber(std::string_view(arena_.data() + value_start_, size));
+  if (index == 2) {
+    tuple_extra_ = !number;
+    arena_.resize(value_start_);  // the altitude is checked, not kept
+    return;
+  }
+  if (!number) {
     tuple_bad_ = true;
     return;
   }
   if (index == 0) {
     current_.x_offset = static_cast<uint32_t>(value_start_);
     current_.x_size = static_cast<uint32_t>(size);
-  } else if (index == 1) {
+  } else {
     current_.y_offset = static_cast<uint32_t>(value_start_);
     current_.y_size = static_cast<uint32_t>(size);
-  } else {
-    arena_.resize(value_start_);  // the altitude is checked, not kept
   }
 }
 
 void CoordinateTokenizer::EndTuple() {
-  if (!tuple_bad_ && (values_ == 2 || values_ == 3)) {
+  if (!tuple_bad_ && values_ >= 2) {
     current_.plain = false;  // the writer looks again
     slots_.push_back(current_);
+    if (tuple_extra_) ++extra_tuples_;
   } else {
     ++bad_tuples_;
     arena_.resize(tuple_start_);
   }
   values_ = 0;
   tuple_bad_ = false;
+  tuple_extra_ = false;
 }
 
 std::span<const Coordinate> CoordinateTokenizer::TakeBatch() {

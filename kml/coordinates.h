@@ -1,5 +1,7 @@
 // The coordinate text of a KML document, read as a stream: tuples of "lon,lat[,alt]" separated
-// by white space, arriving in pieces of any size (a tuple may be cut anywhere).
+// by white space, arriving in pieces of any size (a tuple may be cut anywhere). Of a tuple only
+// lon and lat are kept; one with more values, or an altitude that is not a number, is kept and
+// counted.
 //
 // This path carries gigabyte tracks, so the tokenizer is a state machine over bytes that
 // allocates nothing per tuple: the numbers' texts are copied into one arena per batch and the
@@ -45,8 +47,11 @@ class CoordinateTokenizer {
   std::span<const feature::Coordinate> TakeBatch();
   void ClearBatch();
 
-  // Tuples skipped since construction: 1 or 4+ values, or a value that is not a number.
+  // Tuples skipped since construction: 1 value, or a first or second that is not a number.
   uint64_t bad_tuples() const { return bad_tuples_; }
+  // Tuples kept since construction that hold more than lon, lat and an altitude that is a
+  // number: 4+ values, or a third that is not a number.
+  uint64_t extra_tuples() const { return extra_tuples_; }
 
  private:
   enum class State : uint8_t { kBetween, kInValue, kAfterValue, kAfterComma };
@@ -77,8 +82,10 @@ class CoordinateTokenizer {
   uint32_t values_ = 0;
   bool value_too_long_ = false;
   bool tuple_bad_ = false;
+  bool tuple_extra_ = false;
   Slot current_{};
   uint64_t bad_tuples_ = 0;
+  uint64_t extra_tuples_ = 0;
 };
 
 // Counts the distinct coordinates of a part, by numeric value ("1.0,2" equals "1,2.00"), up to

@@ -14,11 +14,13 @@ namespace {
 struct Tokenized {
   std::string tuples;  // "x y|x y|..."
   uint64_t bad = 0;
+  uint64_t extra = 0;  // kept tuples with values beyond x, y and a numeric altitude
   bool operator==(const Tokenized&) const = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const Tokenized& tokenized) {
-  return out << "\"" << tokenized.tuples << "\" bad " << tokenized.bad;
+  return out << "\"" << tokenized.tuples << "\" bad " << tokenized.bad << " extra "
+             << tokenized.extra;
 }
 
 // Feeds the pieces as the reader does, handing each full batch on; `eager` also hands on what
@@ -48,6 +50,7 @@ Tokenized Tokenize(const std::vector<std::string_view>& pieces,
   tokenizer.Finish();
   take();
   result.bad = tokenizer.bad_tuples();
+  result.extra = tokenizer.extra_tuples();
   return result;
 }
 
@@ -72,26 +75,32 @@ const TupleCase kCoordinateCases[] = {
     {"1.7976931348623157e308,1", {"1.7976931348623157e308 1", 0}},
     {"1.8e308,1", {"", 1}},
     {"1", {"", 1}},
-    {"1,2,3,4", {"", 1}},
-    {"1,2,3,4 5,6", {"5 6", 1}},
+    // Values beyond x, y and a numeric altitude are not kept, and their tuple is counted.
+    {"1,2,3,4", {"1 2", 0, 1}},
+    {"116.4,39.9,0,20 1,2", {"116.4 39.9|1 2", 0, 1}},
+    {"1,2,3,4 5,6", {"1 2|5 6", 0, 1}},
+    {"1,2,3,x,y,z,7 8,9", {"1 2|8 9", 0, 1}},
+    {"1,2,3 , 4 5,6,7,8", {"1 2|5 6", 0, 2}},
+    {"1,2,,", {"1 2", 0, 1}},
+    {"x,2,3,4 1,y,3,4", {"", 2}},
     {"a,b 1,2", {"1 2", 1}},
     {"1,2 x 3,4", {"1 2|3 4", 1}},
     {"1.2.3,4", {"", 1}},
     {"1,,2", {"", 1}},
-    {"1,2,", {"", 1}},
+    {"1,2,", {"1 2", 0, 1}},
     {",1,2", {"", 1}},
-    {"1,2,z", {"", 1}},  // a bad altitude spoils the tuple too
+    {"1,2,z", {"1 2", 0, 1}},  // an altitude that is not a number is not kept either
     {"-,2 .,2 e5,1 1e,2 1e+,2 --1,2", {"", 6}},
     {"nan,1 inf,1 0x1,2 1f,2", {"", 4}},
     {"1,2 1,2", {"1 2|1 2", 0}},
     // Runs of plain tuples, with the odd ones among them that need the slow reading.
     {"1,2 3,4,5 -6,+7 8.,.9\t1,2", {"1 2|3 4|-6 +7|8. .9|1 2", 0}},
     {"1,2 ,3 4,5 6,7", {"1 2|4 5|6 7", 0}},
-    {"1,2,3 ,4 5,6 7,8", {"5 6|7 8", 1}},
-    {"1,2 3,4e1 5,6 7,8,9,0 1,2 3,", {"1 2|3 4e1|5 6|1 2", 2}},
+    {"1,2,3 ,4 5,6 7,8", {"1 2|5 6|7 8", 0, 1}},
+    {"1,2 3,4e1 5,6 7,8,9,0 1,2 3,", {"1 2|3 4e1|5 6|7 8|1 2", 1, 1}},
     {"1,2 3,4a 5,6 1,-  7,8 9,.", {"1 2|5 6|7 8", 3}},
     {"1,2 3, 4 5 ,6 7,8", {"1 2|3 4|5 6|7 8", 0}},
-    {"1,2,3,4 5,6 1,2,- 7,8", {"5 6|7 8", 2}},
+    {"1,2,3,4 5,6 1,2,- 7,8", {"1 2|5 6|1 2|7 8", 0, 2}},
     // Digits next to the bytes that border them, inside and beyond an eight-byte word.
     {"123456789/,1 2,3 12345678,87654321 9,9", {"2 3|12345678 87654321|9 9", 1}},
     {"1,23456789:012 4,5 0.1234567,9876543210.0 1,1", {"4 5|0.1234567 9876543210.0|1 1", 1}},
@@ -118,6 +127,7 @@ TEST(CoordinateTokenizer, ReadsTuplesWhereverThePiecesAreCut) {
       Tokenized three = row.expected;
       if (!three.tuples.empty()) three.tuples += '|' + three.tuples + '|' + three.tuples;
       three.bad *= 3;
+      three.extra *= 3;
       EXPECT_EQ(Tokenize({repeated}), three) << "three times, padded";
     }
     for (size_t cut = 0; cut <= text.size(); ++cut) {
@@ -164,9 +174,10 @@ TEST(CoordinateTokenizer, MarksOnlyPlainDecimalsPlain) {
 
 TEST(CoordinateTokenizer, ReadsTrackCoordsSeparatedByBlanks) {
   const TupleCase cases[] = {
-      {"1 2 3", {"1 2", 0}},         {" 1\t2 ", {"1 2", 0}}, {"1", {"", 1}},
-      {"1 2 3 4", {"", 1}},          {"1,2 3", {"", 1}},     {"", {"", 0}},
-      {"1.5 -2e1", {"1.5 -2e1", 0}},
+      {"1 2 3", {"1 2", 0}},    {" 1\t2 ", {"1 2", 0}},
+      {"1", {"", 1}},           {"1 2 3 4", {"1 2", 0, 1}},
+      {"1,2 3", {"", 1}},       {"", {"", 0}},
+      {"1 2 x", {"1 2", 0, 1}}, {"1.5 -2e1", {"1.5 -2e1", 0}},
   };
   for (const TupleCase& row : cases) {
     const std::string_view text = row.text;

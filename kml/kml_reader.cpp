@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "kml/archive_path.h"
 #include "kml/coordinates.h"
@@ -43,29 +45,58 @@ std::string_view AttributeOf(const XmlEvent& event, std::string_view name) {
 }
 
 // The text of one element, trimmed and cut to kMaxValueBytes as it streams in: however long
-// the document's text, no more than that is ever held.
+// the document's text, no more than that is ever held. A text that holds child elements may be
+// kept as markup, as KML readers keep it: the children's tags as written (an empty element
+// written with both tags), attribute values and the text around them escaped again, CDATA
+// sections as they stand.
 class ValueCollector {
  public:
-  void Begin() {
+  // `markup`: child elements are written as markup; else only their text is kept.
+  void Begin(bool markup) {
     text_.clear();
+    cdata_.clear();
     started_ = false;
     more_ = false;
+    markup_ = markup;
+    in_markup_ = false;
   }
 
-  void Append(std::string_view piece) {
+  void Append(std::string_view piece, bool cdata) {
     if (!started_) {
       while (!piece.empty() && IsSpace(piece.front())) piece.remove_prefix(1);
       if (piece.empty()) return;
       started_ = true;
     }
+    if (in_markup_ || cdata) return AppendMarked(piece, cdata);
     // One byte beyond the limit is kept to tell where the character at the limit begins.
-    const size_t room = kMaxValueBytes + 1 - text_.size();
-    if (piece.size() <= room) {
+    if (piece.size() <= kMaxValueBytes + 1 - text_.size()) {
       text_.append(piece);
       return;
     }
-    text_.append(piece.substr(0, room));
-    if (!more_) more_ = !std::all_of(piece.begin() + room, piece.end(), IsSpace);
+    Keep(piece);
+  }
+
+  // An element inside the collected one starts (`event`) or ends (`qualified_name`).
+  void StartChild(const XmlEvent& event) {
+    if (!markup_) return;
+    if (!in_markup_) EnterMarkup();
+    started_ = true;
+    Keep("<");
+    Keep(event.qualified_name);
+    for (size_t i = 0; i < event.attributes.size(); ++i) {
+      Keep(" ");
+      Keep(event.qualified_attribute_names[i]);
+      Keep("=\"");
+      KeepEscaped(event.attributes[i].second, "&<>\"");
+      Keep("\"");
+    }
+    Keep(">");
+  }
+  void EndChild(std::string_view qualified_name) {
+    if (!markup_) return;
+    Keep("</");
+    Keep(qualified_name);
+    Keep(">");
   }
 
   // The value; `cut` tells whether it was longer than kMaxValueBytes.
@@ -77,9 +108,74 @@ class ValueCollector {
   }
 
  private:
+  // Append for a piece that is CDATA, or comes once the value is markup.
+  void AppendMarked(std::string_view piece, bool cdata) {
+    if (in_markup_ && !cdata) return KeepEscaped(piece, "&<>");
+    const size_t start = text_.size();
+    Keep(piece);
+    // Should a child element come, the text before it is escaped then, but not its CDATA.
+    if (markup_ && !in_markup_ && text_.size() != start) cdata_.emplace_back(start, text_.size());
+  }
+
+  void Keep(std::string_view piece) {
+    const size_t room = kMaxValueBytes + 1 - text_.size();
+    if (piece.size() <= room) {
+      text_.append(piece);
+      return;
+    }
+    text_.append(piece.substr(0, room));
+    if (!more_) more_ = !std::all_of(piece.begin() + room, piece.end(), IsSpace);
+  }
+
+  // Keeps `piece` with each of `special` written as its entity.
+  void KeepEscaped(std::string_view piece, std::string_view special) {
+    // Once text is known to be cut off, nothing more can be kept.
+    while (!piece.empty() && !more_) {
+      const size_t at = piece.find_first_of(special);
+      Keep(piece.substr(0, at));
+      if (at == std::string_view::npos) return;
+      switch (piece[at]) {
+        case '&':
+          Keep("&amp;");
+          break;
+        case '<':
+          Keep("&lt;");
+          break;
+        case '>':
+          Keep("&gt;");
+          break;
+        default:
+          Keep("&quot;");
+          break;
+      }
+      piece.remove_prefix(at + 1);
+    }
+  }
+
+  // The first child element: the text before it was kept as plain text and becomes markup.
+  void EnterMarkup() {
+    in_markup_ = true;
+    if (text_.empty()) return;
+    plain_.assign(text_);
+    text_.clear();
+    const std::string_view plain = plain_;
+    size_t at = 0;
+    for (const auto& [begin, end] : cdata_) {
+      KeepEscaped(plain.substr(at, begin - at), "&<>");
+      Keep(plain.substr(begin, end - begin));
+      at = end;
+    }
+    KeepEscaped(plain.substr(at), "&<>");
+  }
+
   std::string text_;
   bool started_ = false;
   bool more_ = false;  // text that is not white space follows what is kept
+  bool markup_ = false;
+  bool in_markup_ = false;  // a child element has been seen: text_ is markup
+  // Before that: where text_ holds the content of CDATA sections, as [begin, end).
+  std::vector<std::pair<size_t, size_t>> cdata_;
+  std::string plain_;
 };
 
 // What the text of the element being collected becomes.
@@ -162,7 +258,7 @@ class KmlReader::State {
   using SchemaFields = std::vector<std::string>;
 
   void OnStart(const XmlEvent& event);
-  void OnEnd();
+  void OnEnd(const XmlEvent& event);
   void Skip() {
     skipped_open_ = 1;
     count_skipped_ = true;
@@ -275,6 +371,7 @@ const KmlEvent& KmlReader::State::Next() {
     }
     if (done_) {
       counts_.bad_tuples = tokenizer_.bad_tuples() + extra_point_tuples_;
+      counts_.extra_tuples = tokenizer_.extra_tuples();
       current_ = KmlEvent{};
       return current_;
     }
@@ -288,14 +385,14 @@ const KmlEvent& KmlReader::State::Next() {
         OnStart(event);
         break;
       case XmlEvent::Type::kEnd:
-        OnEnd();
+        OnEnd(event);
         break;
       case XmlEvent::Type::kText:
         if (skipped_open_ != 0) break;
         if (coordinates_depth_ != 0) {
           pending_ = event.text;
         } else if (collect_depth_ != 0) {
-          collector_.Append(event.text);
+          collector_.Append(event.text, event.cdata);
         }
         break;
       case XmlEvent::Type::kEndOfDocument:
@@ -336,6 +433,12 @@ void KmlReader::State::OnStart(const XmlEvent& event) {
       return;
     }
   }
+  if (collect_depth_ != 0) {
+    // Whatever element stands inside a text value is part of the value.
+    tags_.push_back(tag);
+    collector_.StartChild(event);
+    return;
+  }
   if (link_depth_ != 0) return StartInLink(tag);
   if (tag == Tag::kNetworkLink && links_ != nullptr && !in_placemark_ && outside_depth_ == 0) {
     tags_.push_back(tag);
@@ -362,8 +465,8 @@ void KmlReader::State::OnStart(const XmlEvent& event) {
       tag != Tag::kFolder && tag != Tag::kPlacemark) {
     outside_depth_ = tags_.size();
   }
-  // Markup inside a value's text or a coordinate list adds nothing but its text.
-  if (collect_depth_ != 0 || coordinates_depth_ != 0) return;
+  // Markup inside a coordinate list adds nothing but its text.
+  if (coordinates_depth_ != 0) return;
 
   if (in_placemark_) {
     StartInPlacemark(tag, event);
@@ -392,10 +495,6 @@ void KmlReader::State::OnStart(const XmlEvent& event) {
 // Of a NetworkLink only its name and href are read; what else it holds is skipped.
 void KmlReader::State::StartInLink(Tag tag) {
   const size_t depth = tags_.size();
-  if (collect_depth_ != 0) {
-    tags_.push_back(tag);
-    return;
-  }
   if (tag == Tag::kName && depth == link_depth_) {
     tags_.push_back(tag);
     Collect(Field::kLinkName);
@@ -576,13 +675,18 @@ void KmlReader::State::StartInPlacemark(Tag tag, const XmlEvent& event) {
   }
 }
 
-void KmlReader::State::OnEnd() {
+void KmlReader::State::OnEnd(const XmlEvent& event) {
   if (skipped_open_ != 0) {
     --skipped_open_;
     return;
   }
   if (tags_.empty()) return;
   const size_t depth = tags_.size();
+  if (collect_depth_ != 0 && collect_depth_ < depth) {
+    collector_.EndChild(event.qualified_name);
+    tags_.pop_back();
+    return;
+  }
   if (collect_depth_ == depth) EndCollect();
   const bool link_ends = link_depth_ == depth;
   if (coordinates_depth_ == depth) {
@@ -609,7 +713,9 @@ void KmlReader::State::Collect(Field field) {
   if (collect_depth_ != 0) return;
   collect_depth_ = tags_.size();
   field_ = field;
-  collector_.Begin();
+  // Texts shown to people keep their markup; references, numbers and style texts do not.
+  collector_.Begin(field != Field::kStyleUrl && field != Field::kLongitude &&
+                   field != Field::kLatitude && field != Field::kStyle);
 }
 
 void KmlReader::State::EndCollect() {

@@ -48,6 +48,7 @@ struct ReaderCounts {
   uint64_t overlays = 0;       // GroundOverlay, ScreenOverlay, PhotoOverlay: skipped
   uint64_t network_links = 0;  // NetworkLink: skipped (not followed)
   uint64_t bad_tuples = 0;     // coordinate tuples that could not be read: skipped
+  uint64_t extra_tuples = 0;   // tuples with values beyond x, y and an altitude: x and y kept
   uint64_t cut_values = 0;     // attribute values longer than kMaxValueBytes: cut
   bool kml_root = false;       // the root element was <kml>
   // Placemarks that are no features of the document (inside an Update, a Style, a Schema,

@@ -159,6 +159,7 @@ TEST(KmlReader, FlattensEveryGeometryIntoParts) {
     const char* content;
     const char* parts;
     uint64_t bad_tuples;
+    uint64_t extra_tuples = 0;
   } cases[] = {
       {"", "", 0},
       {"<Point><coordinates>1,2,3</coordinates></Point>", "point(1 2)", 0},
@@ -191,6 +192,9 @@ TEST(KmlReader, FlattensEveryGeometryIntoParts) {
        "<gx:coord>1 2 3</gx:coord><gx:coord> 4\t5 </gx:coord><gx:coord>6</gx:coord>"
        "<gx:coord>7,8 9</gx:coord><gx:angles>1 2 3</gx:angles></gx:Track>",
        "line(1 2,4 5)", 2},
+      {"<LineString><coordinates>116.4,39.9,0,20 1,2,x 3,4</coordinates></LineString>"
+       "<gx:Track><gx:coord>5 6 7 8</gx:coord></gx:Track>",
+       "line(116.4 39.9,1 2,3 4) line(5 6)", 0, 3},
       {"<gx:MultiTrack><gx:Track><gx:coord>1 2 0</gx:coord><gx:coord>3 4 0</gx:coord>"
        "</gx:Track><gx:Track><gx:coord>5 6 0</gx:coord></gx:Track></gx:MultiTrack>",
        "line(1 2,3 4) line(5 6)", 0},
@@ -216,6 +220,7 @@ TEST(KmlReader, FlattensEveryGeometryIntoParts) {
       ASSERT_EQ(read.placemarks.size(), 1u);
       EXPECT_EQ(read.Geometry(), row.parts);
       EXPECT_EQ(read.counts.bad_tuples, row.bad_tuples);
+      EXPECT_EQ(read.counts.extra_tuples, row.extra_tuples);
       EXPECT_EQ(read.counts.placemarks, 1u);
       EXPECT_TRUE(read.counts.kml_root);
     }
@@ -274,7 +279,6 @@ TEST(KmlReader, GivesTheAttributesOfThePlacemarkItself) {
       {"<name>  A \n</name><description>\n\t B  b \r\n</description>", "name=A|description=B  b"},
       {"<name>a &amp; b</name><description><![CDATA[<b>x</b>]]></description>",
        "name=a & b|description=<b>x</b>"},
-      {"<description>one <b>two</b> three</description>", "description=one two three"},
       {"<name>first</name><name>second</name>", "name=first"},
       {"<name>  </name><name>second</name>", "name=second"},
       {"<name></name><description/>", ""},
@@ -300,6 +304,55 @@ TEST(KmlReader, GivesTheAttributesOfThePlacemarkItself) {
       EXPECT_EQ(ReadKml(InPlacemark(row.content), piece).Attributes(), row.attributes);
     }
   }
+}
+
+// A text value with child elements is kept as markup; one without is its text, as before.
+TEST(KmlReader, KeepsMarkupInTextValues) {
+  std::string chinese;
+  for (int i = 0; i < 400; ++i) chinese += kZhong;
+  const struct {
+    std::string content;
+    std::string attributes;
+    uint64_t cut_values;
+  } cases[] = {
+      {"<description>Some<br/>HTML<br></br>content</description>",
+       "description=Some<br></br>HTML<br></br>content", 0},
+      {"<description>a &lt; b &amp; c &gt; d<b>x</b> &quot;q&quot;</description>",
+       "description=a &lt; b &amp; c &gt; d<b>x</b> \"q\"", 0},
+      {"<description><i attr=\"v&amp;&lt;&gt;&quot;'\" b='2'>x &gt; y</i></description>",
+       "description=<i attr=\"v&amp;&lt;&gt;&quot;'\" b=\"2\">x &gt; y</i>", 0},
+      {"<description> <![CDATA[<p>&amp;</p>]]> &amp; <x:b xmlns:x='u' x:k='1'/> "
+       "<![CDATA[ & ]]>t </description>",
+       "description=<p>&amp;</p> &amp; <x:b xmlns:x=\"u\" x:k=\"1\"></x:b>  & t", 0},
+      {"<name>a &amp; b</name><description><![CDATA[<b>x</b> &amp;]]></description>",
+       "name=a & b|description=<b>x</b> &amp;", 0},
+      {"<name> N<b>1</b> </name><TimeStamp><when>2024<i/></when></TimeStamp><ExtendedData>"
+       "<Data name='d'><value>v<b>w</b></value></Data><SchemaData><SimpleData name='s'>p<q a='1'>"
+       "r</q>s</SimpleData></SchemaData></ExtendedData><styleUrl>#s<b>x</b></styleUrl>",
+       "name=N<b>1</b>|when=2024<i></i>|data:d=v<b>w</b>|data:s=p<q a=\"1\">r</q>s", 0},
+      // What KML would read as features is only markup inside a value.
+      {"<description><Placemark><name>n</name></Placemark><NetworkLink/></description>",
+       "description=<Placemark><name>n</name></Placemark><NetworkLink></NetworkLink>", 0},
+      // Cut at the limit on a character boundary, tags and entities included.
+      {"<description>" + std::string(kMaxValueBytes - 2, 'x') + "<br/></description>",
+       "description=" + std::string(kMaxValueBytes - 2, 'x') + "<b(cut)", 1},
+      {"<description><br/>" + chinese + "</description>",
+       "description=<br></br>" + chinese.substr(0, (kMaxValueBytes - 9) / 3 * 3) + "(cut)", 1},
+  };
+  for (const auto& row : cases) {
+    for (const size_t piece : kPieceSizes) {
+      SCOPED_TRACE(testing::Message() << row.content.substr(0, 100) << " in pieces of " << piece);
+      const Read read = ReadKml(InPlacemark(row.content), piece);
+      EXPECT_EQ(read.Attributes(), row.attributes);
+      EXPECT_EQ(read.counts.cut_values, row.cut_values);
+      EXPECT_EQ(read.counts.placemarks, 1u);
+      EXPECT_EQ(read.counts.network_links, 0u);
+      EXPECT_EQ(read.placemarks.at(0).placemark.style_url,
+                row.content.find("styleUrl") == std::string::npos ? "" : "#sx");
+    }
+  }
+  EXPECT_EQ(ReadKml("<kml><Folder><name>A<b>B</b></name><Placemark/></Folder></kml>").Attributes(),
+            "folder=A<b>B</b>");
 }
 
 TEST(KmlReader, TheFolderPathNamesTheEnclosingFolders) {

@@ -356,7 +356,12 @@ class MifWriter::Impl {
     positions_.assign(columns_.size(), kNoColumn);
     names_.clear();
     column_at_.clear();
+    // A field named like a built-in column is renamed whether or not that column is written, so
+    // that its name never passes for the built-in one and never depends on the other rows.
     std::unordered_set<std::string> used;
+    for (const std::string_view builtin : kBuiltinNames) {
+      text::UniqueName(std::string(builtin), charset_, used);
+    }
     for (uint32_t column = 0; column < columns_.size(); ++column) {
       const Column& stats = columns_[column];
       if (stats.values == 0) continue;
@@ -364,17 +369,17 @@ class MifWriter::Impl {
         counts_.dropped_fields += stats.values;
         continue;
       }
-      std::string name;
+      positions_[column] = static_cast<uint32_t>(names_.size());
       if (column < kBuiltinColumns) {
-        name = kBuiltinNames[column];
+        names_.emplace_back(kBuiltinNames[column]);
       } else {
         const bool keep_letters =
             charset_ == Charset::kWindowsSimpChinese || charset_ == Charset::kUtf8;
+        std::string name;
         ToOutputQuietly(text::SanitizeName(stats.data_name, keep_letters), name);
-        name = text::FinishName(std::move(name), charset_);
+        names_.push_back(
+            text::UniqueName(text::FinishName(std::move(name), charset_), charset_, used));
       }
-      positions_[column] = static_cast<uint32_t>(names_.size());
-      names_.push_back(text::UniqueName(name, charset_, used));
       column_at_.push_back(column);
     }
   }

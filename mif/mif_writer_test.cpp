@@ -355,6 +355,34 @@ TEST_F(MifWriterTest, OnlyFieldsThatLoseNothingAreNumbers) {
   EXPECT_EQ(out.mid, "\"2020\",\"2020\",\"007\",0,-0.5,\"00.5\"\r\n");
 }
 
+// A field named like a built-in column (any case) gets the same new name whether or not that
+// column is written.
+TEST_F(MifWriterTest, FieldsNamedLikeBuiltinColumnsAreAlwaysRenamed) {
+  const std::vector<feature::Attribute> fields = {
+      Data("description", "d"), Data("FOLDER", "f"), Data("TimeStamp", "t"), Data("begin", "b"),
+      Data("End", "e"),         Data("name", "n"),   Data("name_2", "x")};
+  const std::string renamed =
+      "  description_2 Char(1)\r\n  FOLDER_2 Char(1)\r\n  TimeStamp_2 Char(1)\r\n"
+      "  begin_2 Char(1)\r\n  End_2 Char(1)\r\n  name_2 Char(1)\r\n  name_2_2 Char(1)\r\n";
+  struct Row {
+    std::vector<feature::Attribute> builtins;
+    std::string columns;
+  };
+  const Row rows[] = {
+      {{}, "Columns 7\r\n" + renamed},
+      {{Builtin(AttributeKind::kDescription, "k")},
+       "Columns 8\r\n  Description Char(1)\r\n" + renamed},
+      {{Builtin(AttributeKind::kName, "k"), Builtin(AttributeKind::kEnd, "k")},
+       "Columns 9\r\n  Name Char(1)\r\n  End Char(1)\r\n" + renamed},
+  };
+  for (const Row& row : rows) {
+    std::vector<feature::Attribute> attributes = row.builtins;
+    attributes.insert(attributes.end(), fields.begin(), fields.end());
+    const Output out = Convert({WithAttributes(attributes)}, Charset::kUtf8);
+    EXPECT_EQ(out.Header().substr(out.Header().find("Columns")), row.columns + "Data\r\n");
+  }
+}
+
 TEST_F(MifWriterTest, ColumnsPerCharset) {
   struct Row {
     Charset charset;

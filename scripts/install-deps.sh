@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on Debian 12, once; later runs only check.
+# Sets up a Debian 12 machine for building and testing, once; later runs only check.
 # Usage: scripts/install-deps.sh [native|all]
-# With "all" it also unpacks expat's Debian source package into build/third_party/expat, from
-# which the MinGW builds make their static expat (no MinGW package of it exists).
+# "native": what building and testing kml2mif on this machine needs. "all": also the MinGW
+# cross compilers, Wine, the tools of the tests and packages, the zh_CN.UTF-8 locale, and the
+# Debian source packages of expat and GeographicLib unpacked into third_party/ (ignored by git,
+# never committed), from which the MinGW builds make their static libraries (no MinGW packages
+# of them exist).
 set -euo pipefail
 what="${1:-all}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -10,9 +13,11 @@ native=(cmake g++ ninja-build libgtest-dev libgmock-dev libexpat1-dev zlib1g-dev
         libgeographiclib-dev)
 all=("${native[@]}" g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 xvfb x11-utils
      locales fonts-wqy-zenhei imagemagick gdal-bin clang libclang-rt-14-dev libbenchmark-dev
-     python3 python3-gdal time libz-mingw-w64-dev dpkg-dev file man-db proj-bin)
-# The expat the Windows programs are built with: a version of bookworm's main archive.
+     python3 python3-gdal time libz-mingw-w64-dev dpkg-dev file man-db proj-bin ccache)
+# The expat and GeographicLib that the Windows programs are built with: versions of bookworm's
+# main archive.
 expat_version=2.5.0-1+deb12u2
+geographiclib_version=2.1.2-1
 if [ "$what" = native ]; then wanted=("${native[@]}"); else wanted=("${all[@]}"); fi
 missing=()
 for package in "${wanted[@]}"; do
@@ -40,73 +45,54 @@ if [ "$what" = all ] && ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
   $sudo locale-gen >/dev/null
 fi
 
-fetch_expat() {
-  local dest="$root/build/third_party/expat"
-  if [ "$(cat "$dest/.debian-version" 2>/dev/null)" = "$expat_version" ]; then return; fi
+# Source packages of the main archive only: the security archive's pool is not reachable from
+# every build machine.
+enable_source_packages() {
   local sources=/etc/apt/sources.list.d/kml2mif-src.sources
-  if [ ! -f "$sources" ]; then
-    # Source packages of the main archive only: the security archive's pool is not reachable
-    # from every build machine.
-    printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm' \
-      'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
-      $sudo tee "$sources" >/dev/null
-    $sudo apt-get update -qq
-  fi
-  local version="$expat_version"
-  if ! apt-cache showsrc expat | grep -qx "Version: $version"; then
-    $sudo apt-get update -qq
-  fi
-  if ! apt-cache showsrc expat | grep -qx "Version: $version"; then
-    # A point release replaced it; take what the archive has now rather than fail.
-    version=$(apt-cache showsrc expat | sed -n 's/^Version: //p' | sort -V | tail -n 1)
-    echo "expat $expat_version is no longer in the archive; using $version"
-  fi
-  echo "unpacking expat $version into build/third_party"
-  mkdir -p "$root/build/third_party"
-  local work
-  work=$(mktemp -d "$root/build/third_party/expat.XXXXXX")
-  (cd "$work" && apt-get source -qq "expat=$version" >/dev/null 2>"$work/log") || {
-    cat "$work/log" >&2
-    rm -rf "$work"
-    return 1
-  }
-  rm -rf "$dest"
-  mv "$work"/expat-*/expat "$dest"
-  rm -rf "$work"
-  echo "$expat_version" >"$dest/.debian-version"
+  [ ! -f "$sources" ] || return 0
+  printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm' \
+    'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
+    $sudo tee "$sources" >/dev/null
+  $sudo apt-get update -qq
 }
-if [ "$what" = all ]; then fetch_expat; fi
 
-# GeographicLib for the MinGW builds (natively the system's libgeographiclib-dev): Debian's
-# source package, a version of bookworm's main archive, unpacked whole into
-# third_party/geographiclib; cmake/geographiclib.cmake compiles the few sources crs/ uses.
-geographiclib_version=2.1.2-1
-fetch_geographiclib() {
-  local dest="$root/third_party/geographiclib"
-  if [ "$(cat "$dest/.debian-version" 2>/dev/null)" = "$geographiclib_version" ]; then return; fi
-  local sources=/etc/apt/sources.list.d/kml2mif-src.sources
-  if [ ! -f "$sources" ]; then
-    printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm' \
-      'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
-      $sudo tee "$sources" >/dev/null
+# fetch_source NAME VERSION KEEP: unpacks Debian's source package NAME, version VERSION, into
+# third_party/NAME, keeping only its folder KEEP ("." for all of it). Nothing is done when that
+# version is there already; when a point release has replaced VERSION in the archive, the
+# archive's current version is taken rather than failing.
+fetch_source() {
+  local name="$1" pinned="$2" keep="$3"
+  local dest="$root/third_party/$name"
+  if [ "$(cat "$dest/.debian-version" 2>/dev/null)" = "$pinned" ]; then return; fi
+  enable_source_packages
+  local version="$pinned"
+  if ! apt-cache showsrc "$name" | grep -qx "Version: $version"; then
     $sudo apt-get update -qq
   fi
-  if ! apt-cache showsrc geographiclib | grep -qx "Version: $geographiclib_version"; then
-    $sudo apt-get update -qq
+  if ! apt-cache showsrc "$name" | grep -qx "Version: $version"; then
+    version=$(apt-cache showsrc "$name" | sed -n 's/^Version: //p' | sort -V | tail -n 1)
+    echo "$name $pinned is no longer in the archive; using $version"
   fi
-  echo "unpacking geographiclib $geographiclib_version into third_party"
+  echo "unpacking $name $version into third_party/$name"
   mkdir -p "$root/third_party"
   local work
-  work=$(mktemp -d "$root/third_party/geographiclib.XXXXXX")
-  (cd "$work" && apt-get source -qq "geographiclib=$geographiclib_version" >/dev/null \
-    2>"$work/log") || {
+  work=$(mktemp -d "$root/third_party/.$name.XXXXXX")
+  (cd "$work" && apt-get source -qq "$name=$version" >/dev/null 2>"$work/log") || {
     cat "$work/log" >&2
     rm -rf "$work"
     return 1
   }
+  local unpacked=("$work/$name"-*/)
+  local kept="${unpacked[0]%/}"
+  [ "$keep" = . ] || kept="$kept/$keep"
   rm -rf "$dest"
-  mv "$work"/geographiclib-*/ "$dest"
+  mv "$kept" "$dest"
   rm -rf "$work"
-  echo "$geographiclib_version" >"$dest/.debian-version"
+  echo "$pinned" >"$dest/.debian-version"
 }
-if [ "$what" = all ]; then fetch_geographiclib; fi
+if [ "$what" = all ]; then
+  fetch_source expat "$expat_version" expat
+  # GeographicLib for the MinGW builds (natively the system's libgeographiclib-dev), whole:
+  # cmake/geographiclib.cmake compiles the few sources crs/ uses.
+  fetch_source geographiclib "$geographiclib_version" .
+fi

@@ -9,7 +9,7 @@ using xml::XmlEvent;
 namespace {
 
 std::string_view LocalName(std::string_view name) {
-  const size_t colon = name.find(':');
+  const size_t colon = name.rfind(':');
   return colon == std::string_view::npos ? name : name.substr(colon + 1);
 }
 
@@ -50,11 +50,11 @@ FakeXml::FakeXml(std::string_view document, size_t piece_size, std::string_view 
     if (text.empty()) return;
     const size_t marker = text.find("@@");
     if (marker == std::string::npos) {
-      AddText(text, piece_size);
+      AddText(text, piece_size, false);
     } else {
-      AddText(text.substr(0, marker), piece_size);
-      events_.push_back({XmlEvent::Type::kText, repeated_text_, {}, repeat_count});
-      AddText(text.substr(marker + 2), piece_size);
+      AddText(text.substr(0, marker), piece_size, false);
+      events_.push_back({XmlEvent::Type::kText, repeated_text_, {}, repeat_count, false});
+      AddText(text.substr(marker + 2), piece_size, false);
     }
     text.clear();
   };
@@ -65,8 +65,9 @@ FakeXml::FakeXml(std::string_view document, size_t piece_size, std::string_view 
       text += Decode(document.substr(i, end - i));
       i = end;
     } else if (document.substr(i, 9) == "<![CDATA[") {
+      flush();
       const size_t end = Find(document, "]]>", i);
-      text += document.substr(i + 9, end - i - 9);
+      AddText(document.substr(i + 9, end - i - 9), piece_size, true);
       i = end + 3;
     } else if (document.substr(i, 4) == "<!--") {
       i = Find(document, "-->", i) + 3;
@@ -75,17 +76,15 @@ FakeXml::FakeXml(std::string_view document, size_t piece_size, std::string_view 
     } else if (document.substr(i, 2) == "</") {
       flush();
       const size_t end = Find(document, ">", i);
-      events_.push_back({XmlEvent::Type::kEnd,
-                         std::string(LocalName(document.substr(i + 2, end - i - 2))),
-                         {},
-                         1});
+      events_.push_back(
+          {XmlEvent::Type::kEnd, std::string(document.substr(i + 2, end - i - 2)), {}, 1, false});
       i = end + 1;
     } else {
       flush();
       Event start{XmlEvent::Type::kStart, {}, {}, 1};
       size_t p = i + 1;
       const size_t name_end = document.find_first_of(" \t\r\n/>", p);
-      start.name = LocalName(document.substr(p, name_end - p));
+      start.name = document.substr(p, name_end - p);
       p = name_end;
       for (;;) {
         p = document.find_first_not_of(" \t\r\n", p);
@@ -94,7 +93,7 @@ FakeXml::FakeXml(std::string_view document, size_t piece_size, std::string_view 
         const size_t equals = Find(document, "=", p);
         const char quote = document[equals + 1];
         const size_t close = Find(document, std::string_view(&quote, 1), equals + 2);
-        start.attributes.emplace_back(LocalName(document.substr(p, equals - p)),
+        start.attributes.emplace_back(document.substr(p, equals - p),
                                       Decode(document.substr(equals + 2, close - equals - 2)));
         p = close + 1;
       }
@@ -102,15 +101,16 @@ FakeXml::FakeXml(std::string_view document, size_t piece_size, std::string_view 
       i = Find(document, ">", p) + 1;
       const std::string name = start.name;
       events_.push_back(std::move(start));
-      if (empty) events_.push_back({XmlEvent::Type::kEnd, name, {}, 1});
+      if (empty) events_.push_back({XmlEvent::Type::kEnd, name, {}, 1, false});
     }
   }
   flush();
 }
 
-void FakeXml::AddText(std::string_view text, size_t piece_size) {
+void FakeXml::AddText(std::string_view text, size_t piece_size, bool cdata) {
   for (size_t i = 0; i < text.size(); i += piece_size) {
-    events_.push_back({XmlEvent::Type::kText, std::string(text.substr(i, piece_size)), {}, 1});
+    events_.push_back(
+        {XmlEvent::Type::kText, std::string(text.substr(i, piece_size)), {}, 1, cdata});
   }
 }
 
@@ -133,12 +133,20 @@ const XmlEvent& FakeXml::Next() {
   text_ = event.name;
   if (event.type == XmlEvent::Type::kText) {
     current_.text = text_;
+    current_.cdata = event.cdata;
   } else {
-    current_.name = text_;
+    current_.qualified_name = text_;
+    current_.name = LocalName(text_);
   }
   attributes_ = event.attributes;
-  attribute_views_.assign(attributes_.begin(), attributes_.end());
+  attribute_views_.clear();
+  attribute_names_.clear();
+  for (const auto& [name, value] : attributes_) {
+    attribute_views_.emplace_back(LocalName(name), value);
+    attribute_names_.push_back(name);
+  }
   current_.attributes = attribute_views_;
+  current_.qualified_attribute_names = attribute_names_;
   return current_;
 }
 

@@ -2,10 +2,11 @@
 // XML stage that the KML stage is tested on.
 //
 // Good enough for test strings, not a parser: elements, attributes in single or double quotes,
-// self-closing tags, the five predefined entities, CDATA sections; comments and processing
-// instructions are dropped; prefixes are dropped from names as the real XML layer does. Each
-// text can be handed on in pieces of any size, and the views of an event are overwritten on the
-// next call, so that a reader that keeps them too long reads garbage.
+// self-closing tags, the five predefined entities, CDATA sections (handed on as pieces of their
+// own, marked); comments and processing instructions are dropped; names are given as written
+// and without their prefix, as the real XML layer gives them. Each text can be handed on in
+// pieces of any size, and the views of an event are overwritten on the next call, so that a
+// reader that keeps them too long reads garbage.
 #pragma once
 
 #include <cstddef>
@@ -31,11 +32,12 @@ class FakeXml : public xml::XmlEventSource {
  private:
   struct Event {
     xml::XmlEvent::Type type = xml::XmlEvent::Type::kEndOfDocument;
-    std::string name;  // or the text
-    std::vector<std::pair<std::string, std::string>> attributes;
+    std::string name;                                             // as written, or the text
+    std::vector<std::pair<std::string, std::string>> attributes;  // names as written
     uint64_t repeat = 1;
+    bool cdata = false;
   };
-  void AddText(std::string_view text, size_t piece_size);
+  void AddText(std::string_view text, size_t piece_size, bool cdata);
 
   std::vector<Event> events_;
   size_t index_ = 0;
@@ -44,6 +46,7 @@ class FakeXml : public xml::XmlEventSource {
   std::string text_;
   std::vector<std::pair<std::string, std::string>> attributes_;
   std::vector<std::pair<std::string_view, std::string_view>> attribute_views_;
+  std::vector<std::string_view> attribute_names_;
   xml::XmlEvent current_;
   std::string repeated_text_;
 };

@@ -47,15 +47,17 @@ constexpr size_t kMaxQueuedBytes = 256 << 10;
 // endless tag cannot make it hold the whole file.
 constexpr size_t kMaxMarkupBytes = size_t{8} << 20;
 
-// Names are taken as written: no namespace processing, only the prefix is dropped.
-std::string_view LocalName(const XML_Char* name) {
+// Names are taken as written, without namespace processing: the local name is what follows the
+// last ':'. Gives the name and where its local name begins.
+std::pair<std::string_view, uint32_t> SplitName(const XML_Char* name) {
   // One pass: every element and attribute name comes through here.
   const XML_Char* local = name;
   const XML_Char* p = name;
   for (; *p != 0; ++p) {
     if (*p == ':') local = p + 1;
   }
-  return std::string_view(local, static_cast<size_t>(p - local));
+  return {std::string_view(name, static_cast<size_t>(p - name)),
+          static_cast<uint32_t>(local - name)};
 }
 
 // The parser's memory comes from operator new, as the rest of the program's does, so that
@@ -107,6 +109,7 @@ class XmlReader::Impl {
     XML_SetUserData(parser_, this);
     XML_SetElementHandler(parser_, &Impl::OnStart, &Impl::OnEnd);
     XML_SetCharacterDataHandler(parser_, &Impl::OnText);
+    XML_SetCdataSectionHandler(parser_, &Impl::OnCdataStart, &Impl::OnCdataEnd);
     // Comments, declarations and the like are dropped, but their passing counts as progress.
     XML_SetDefaultHandlerExpand(parser_, &Impl::OnOther);
     // Nothing outside the document is ever read: no external entity handler is set, and
@@ -137,21 +140,30 @@ class XmlReader::Impl {
       return event_;
     }
     const Queued& queued = queue_[next_++];
-    event_ = XmlEvent();
+    // Only the fields of the event's type are set: this runs for every event of the document.
     event_.type = queued.type;
     if (queued.type == XmlEvent::Type::kText) {
-      event_.text = queued.direct != nullptr ? std::string_view(queued.direct, queued.text.size)
-                                             : View(queued.text);
+      event_.text = queued.direct != nullptr ? std::string_view(queued.direct, queued.span.size)
+                                             : View(queued.span);
+      event_.cdata = queued.cdata;
       return event_;
     }
-    event_.name = View(queued.name);
+    event_.qualified_name = View(queued.span);
+    event_.name = std::string_view(event_.qualified_name.data() + queued.local,
+                                   event_.qualified_name.size() - queued.local);
     if (queued.type == XmlEvent::Type::kStart) {
       attributes_.clear();
+      attribute_names_.clear();
       for (size_t i = 0; i < queued.attribute_count; ++i) {
-        const auto& [name, value] = attribute_spans_[queued.first_attribute + i];
-        attributes_.emplace_back(View(name), View(value));
+        const Attribute& attribute = attribute_spans_[queued.first_attribute + i];
+        const std::string_view name = View(attribute.name);
+        attributes_.emplace_back(
+            std::string_view(name.data() + attribute.local, name.size() - attribute.local),
+            View(attribute.value));
+        attribute_names_.push_back(name);
       }
       event_.attributes = attributes_;
+      event_.qualified_attribute_names = attribute_names_;
     }
     return event_;
   }
@@ -162,17 +174,25 @@ class XmlReader::Impl {
     size_t offset = 0;
     size_t size = 0;
   };
+  // Small: one is queued for every event of the document.
   struct Queued {
     XmlEvent::Type type;
-    Span name;
-    Span text;
-    size_t first_attribute = 0;
-    size_t attribute_count = 0;
+    bool cdata = false;            // kText: the content of a CDATA section
+    uint32_t local = 0;            // kStart, kEnd: where the local name begins in `span`
+    Span span{};                   // kStart, kEnd: the name as written; kText: the text
     const char* direct = nullptr;  // a text taken around the parser: in the read buffer
+    uint32_t first_attribute = 0;  // kStart: its attributes in attribute_spans_
+    uint32_t attribute_count = 0;
+  };
+  struct Attribute {
+    Span name;  // as written
+    uint32_t local = 0;
+    Span value;
   };
 
+  // REQUIRES: `span` lies within the arena (as every stored one does).
   std::string_view View(Span span) const {
-    return std::string_view(arena_).substr(span.offset, span.size);
+    return std::string_view(arena_.data() + span.offset, span.size);
   }
 
   Span Store(std::string_view text) {
@@ -288,7 +308,8 @@ class XmlReader::Impl {
     around_tail_ = last_line != text ? static_cast<uint64_t>(text_end - last_line)
                                      : around_tail_ + static_cast<uint64_t>(text_end - text);
     if (text_end != text) {
-      Queued queued{XmlEvent::Type::kText, {}, {0, static_cast<size_t>(text_end - text)}, 0, 0};
+      Queued queued{XmlEvent::Type::kText};
+      queued.span.size = static_cast<size_t>(text_end - text);
       queued.direct = text;
       queue_.push_back(queued);
       input_begin_ += static_cast<size_t>(text_end - text);
@@ -359,16 +380,20 @@ class XmlReader::Impl {
         XML_StopParser(self.parser_, XML_FALSE);
         return;
       }
-      Queued queued{XmlEvent::Type::kStart, self.Store(LocalName(name)), {}, 0, 0};
-      queued.first_attribute = self.attribute_spans_.size();
+      const auto [written, local] = SplitName(name);
+      Queued queued{XmlEvent::Type::kStart};
+      queued.local = local;
+      queued.span = self.Store(written);
+      queued.first_attribute = static_cast<uint32_t>(self.attribute_spans_.size());
       for (const XML_Char** attribute = attributes; *attribute != nullptr; attribute += 2) {
-        const Span attribute_name = self.Store(LocalName(attribute[0]));
-        self.attribute_spans_.emplace_back(attribute_name, self.Store(attribute[1]));
+        const auto [attribute_name, attribute_local] = SplitName(attribute[0]);
+        const Span name_span = self.Store(attribute_name);
+        self.attribute_spans_.push_back({name_span, attribute_local, self.Store(attribute[1])});
         ++queued.attribute_count;
       }
       self.queue_.push_back(queued);
       if (self.around_allowed_ && queued.attribute_count == 0 &&
-          self.View(queued.name) == "coordinates") {
+          written.substr(local) == "coordinates") {
         // Only a tag that ends the bytes handed to the parser is followed by text that the
         // parser has not begun to read.
         int offset = 0;
@@ -382,23 +407,32 @@ class XmlReader::Impl {
   static void XMLCALL OnEnd(void* user_data, const XML_Char* name) {
     Guarded(user_data, [&](Impl& self) {
       --self.depth_;
-      self.queue_.push_back({XmlEvent::Type::kEnd, self.Store(LocalName(name)), {}, 0, 0});
+      const auto [written, local] = SplitName(name);
+      self.queue_.push_back({XmlEvent::Type::kEnd, false, local, self.Store(written)});
     });
   }
 
-  // A piece that follows a queued piece (always the last thing in the arena) joins it: the
-  // queue's limit on bytes bounds the joined text.
+  // A piece that follows a queued piece (always the last thing in the arena) joins it, unless
+  // one is CDATA and the other not: the queue's limit on bytes bounds the joined text.
   static void XMLCALL OnText(void* user_data, const XML_Char* text, int length) {
     Guarded(user_data, [&](Impl& self) {
       const std::string_view piece(text, static_cast<size_t>(length));
       if (!self.queue_.empty() && self.queue_.back().type == XmlEvent::Type::kText &&
-          self.queue_.back().direct == nullptr) {
+          self.queue_.back().direct == nullptr && self.queue_.back().cdata == self.in_cdata_) {
         self.arena_.append(piece);
-        self.queue_.back().text.size += piece.size();
+        self.queue_.back().span.size += piece.size();
         return;
       }
-      self.queue_.push_back({XmlEvent::Type::kText, {}, self.Store(piece), 0, 0});
+      self.queue_.push_back({XmlEvent::Type::kText, self.in_cdata_, 0, self.Store(piece)});
     });
+  }
+
+  static void XMLCALL OnCdataStart(void* user_data) {
+    Guarded(user_data, [](Impl& self) { self.in_cdata_ = true; });
+  }
+
+  static void XMLCALL OnCdataEnd(void* user_data) {
+    Guarded(user_data, [](Impl& self) { self.in_cdata_ = false; });
   }
 
   static void XMLCALL OnOther(void* user_data, const XML_Char*, int) {
@@ -427,11 +461,13 @@ class XmlReader::Impl {
   int64_t column_shift_ = 0;
   std::string arena_;
   std::vector<Queued> queue_;
-  std::vector<std::pair<Span, Span>> attribute_spans_;
+  std::vector<Attribute> attribute_spans_;
   size_t next_ = 0;
   XmlEvent event_;
   std::vector<std::pair<std::string_view, std::string_view>> attributes_;
+  std::vector<std::string_view> attribute_names_;
   int depth_ = 0;
+  bool in_cdata_ = false;        // the parser is inside a CDATA section
   bool reported_ = false;        // the parser reported something during the last chunk
   size_t unreported_bytes_ = 0;  // bytes fed since it last reported anything
   bool too_deep_ = false;

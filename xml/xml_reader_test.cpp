@@ -59,30 +59,55 @@ class RepeatSource : public input::ByteSource {
   size_t at_ = 0;
 };
 
-// The events as one line: <name a=v>, </name>, [text] with adjacent pieces joined.
+// Appends a local name, followed by "(name as written)" when that differs.
+void AppendName(std::string_view local, std::string_view written, std::string& out) {
+  out += local;
+  if (written == local) return;
+  out += '(';
+  out += written;
+  out += ')';
+}
+
+// The events as one line: <name a=v>, </name>, [text] with adjacent pieces joined, the content
+// of CDATA sections in {}.
 std::string Render(XmlEventSource& events) {
   std::string out;
   bool in_text = false;
+  bool in_cdata = false;
   for (;;) {
     const XmlEvent& event = events.Next();
+    if ((event.type != XmlEvent::Type::kText || !event.cdata) && in_cdata) {
+      out += '}';
+      in_cdata = false;
+    }
     if (event.type != XmlEvent::Type::kText && in_text) {
       out += ']';
       in_text = false;
     }
     switch (event.type) {
       case XmlEvent::Type::kStart:
-        out += '<' + std::string(event.name);
-        for (const auto& [name, value] : event.attributes) {
-          out += ' ' + std::string(name) + '=' + std::string(value);
+        out += '<';
+        AppendName(event.name, event.qualified_name, out);
+        EXPECT_EQ(event.attributes.size(), event.qualified_attribute_names.size());
+        for (size_t i = 0; i < event.attributes.size(); ++i) {
+          const auto& [name, value] = event.attributes[i];
+          out += ' ';
+          AppendName(name, event.qualified_attribute_names[i], out);
+          out += '=';
+          out += value;
         }
         out += '>';
         break;
       case XmlEvent::Type::kEnd:
-        out += "</" + std::string(event.name) + '>';
+        out += "</";
+        AppendName(event.name, event.qualified_name, out);
+        out += '>';
         break;
       case XmlEvent::Type::kText:
         if (!in_text) out += '[';
         in_text = true;
+        if (event.cdata && !in_cdata) out += '{';
+        in_cdata = event.cdata;
         out += event.text;
         break;
       case XmlEvent::Type::kEndOfDocument:
@@ -118,7 +143,8 @@ TEST(XmlReaderTest, EventsInPiecesOfAnySize) {
       {"attribute entities", "<a v=\"&lt;&amp;&#x4E2D;&#25991;&quot;&apos;\"/>",
        Utf8(u8"<a v=<&中文\"'></a>")},
       {"text entities and line ends", "<a>1&gt;0\r\n&#x9;x</a>", "<a>[1>0\n\tx]</a>"},
-      {"CDATA", "<a><![CDATA[<x>&amp;]]>y</a>", "<a>[<x>&amp;y]</a>"},
+      {"CDATA", "<a>x<![CDATA[<x>&amp;]]>y<![CDATA[]]><![CDATA[a\r\nb]]><![CDATA[c]]></a>",
+       "<a>[x{<x>&amp;}y{a\nbc}]</a>"},
       {"comments and processing instructions",
        "<?xml version=\"1.0\"?><!--c--><a><?pi data?>x<!-- y -->z</a><!--end--><?pi?>",
        "<a>[xz]</a>"},
@@ -128,9 +154,10 @@ TEST(XmlReaderTest, EventsInPiecesOfAnySize) {
       {"internal entities",
        "<!DOCTYPE a [<!ENTITY e \"ent&#38;#38;ity\"><!ENTITY f \"&e;&e;\">]><a t=\"&e;\">&f;</a>",
        "<a t=ent&ity>[ent&ityent&ity]</a>"},
-      {"prefixes are dropped",
-       "<kml xmlns:gx=\"urn:x\"><gx:Track gx:id=\"1\"><a:b:c/></gx:Track></kml>",
-       "<kml gx=urn:x><Track id=1><c></c></Track></kml>"},
+      {"prefixes are dropped from local names",
+       "<kml xmlns:gx=\"urn:x\"><gx:Track gx:id=\"1\" n=\"2\"><a:b:c/></gx:Track></kml>",
+       "<kml gx(xmlns:gx)=urn:x><Track(gx:Track) id(gx:id)=1 n=2><c(a:b:c)></c(a:b:c)>"
+       "</Track(gx:Track)></kml>"},
       {"an external entity is never loaded",
        "<!DOCTYPE a [<!ENTITY x SYSTEM \"file:///etc/hostname\">]><a>&x;</a>", "<a></a>"},
       {"an external DTD is never loaded",

@@ -70,6 +70,12 @@ class CorpusTest(unittest.TestCase):
             os.path.join(self.folder.name, "model-plain.utf8.kml"))
         self.assertEqual(placemarks[0]["model"], tuple(make_corpus.walk(120, 1)[0]))
 
+    def test_only_the_extra_values_document_takes_its_geometry_from_the_kml_driver(self):
+        for name in self.names:
+            if name.endswith(".utf8.kml"):
+                self.assertEqual(compare.has_extra_values(os.path.join(self.folder.name, name)),
+                                 name.startswith("extravalues."), name)
+
 
 def geometry(wkt):
     if wkt.startswith("LINEARRING"):  # as GDAL reads a KML LinearRing; WKT has no such type
@@ -130,6 +136,10 @@ class ComparisonTest(unittest.TestCase):
         ]
         for value, want in rows:
             self.assertEqual(compare.expected_text(value), want)
+
+    def test_markup_is_compared_unescaped(self):
+        self.assertEqual(compare.unescaped('a &lt;b&gt; &amp;lt; &quot;q&quot; &apos;'),
+                         'a <b> &lt; "q" &apos;')
 
     def test_charset_line_and_widths_are_ignored(self):
         utf8 = 'Version 300\r\nCharset "UTF-8"\r\nColumns 1\r\n  Name Char(9)\r\n'

@@ -105,6 +105,19 @@ class Odd:
         return "\t%s %s 250 \n" % (number(point[0], "short"), number(point[1], "plus"))
 
 
+class Extra(Tidy):
+    """Tuples with more than x, y and an altitude: a fourth value, several more, an altitude that
+    is not a number, a trailing comma on the last tuple (elsewhere ", " would join the next
+    tuple, blanks around commas being allowed). Only x and y are kept."""
+    tails = [",12.5,7", ",0,1,2", ",z", ",12.5,-3.25"]
+
+    def coordinates(self, points):
+        last = len(points) - 1
+        return " ".join("%s,%s%s" % (number(x, "plain"), number(y, "plain"),
+                                     "," if 0 < i == last else self.tails[i % len(self.tails)])
+                        for i, (x, y) in enumerate(points))
+
+
 class Commented(Tidy):
     """Tidy tuples with a comment between two of them, so the text arrives in two pieces."""
 
@@ -321,6 +334,31 @@ def feature_documents():
             ("颐和园 &amp; 圆明园", multi(point(Tidy(), 53), point(Tidy(), 54)), "海淀区"),
         ])
     documents["chinese"] = document("中文地名", chinese)
+
+    # Markup in descriptions outside CDATA, as viewers accept it: kept as markup.
+    markup = "".join(
+        placemark(name, geometry, description) for name, geometry, description in [
+            ("breaks", point(Tidy(), 60), "Some<br/>HTML<br/>content"),
+            ("bold", line(Tidy(), 61), "before &amp; <b>bold</b> &lt;after&gt;"),
+            ("attributes", point(Tidy(), 62),
+             '<a href="http://example.com/?a=1&amp;b=2" title=\'say "hi"\'>链接</a> text'),
+            ("cdata", polygon(Tidy(), 63, 1),
+             "<![CDATA[<p>x & y</p>]]> plain &amp; <i>italic</i> <![CDATA[ & ]]>"),
+            ("table", point(Odd(), 64), "<table><tr><td>一</td><td>二</td></tr></table>"),
+            ("prefix", point(Tidy(), 65),
+             'x <html:b xmlns:html="http://www.w3.org/1999/xhtml">b</html:b> y'),
+            ("lines", point(Tidy(), 66), "  <p>\n lines\n</p>  "),
+        ])
+    documents["markup"] = document("markup", markup)
+
+    extra = "".join(
+        placemark(name, geometry, None) for name, geometry in [
+            ("point", point(Extra(), 70)),
+            ("line", line(Extra(), 71, 7)),
+            ("polygon", polygon(Extra(), 72, 1)),
+            ("mixed", multi(point(Extra(), 73), line(Extra(), 74), polygon(Extra(), 75, 0))),
+        ])
+    documents["extravalues"] = document("extra values", extra)
     return documents
 
 

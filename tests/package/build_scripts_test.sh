@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Tests the build's release scripts on this machine's own tools: cmake/strip-program.cmake
-# (stripping, debug link, the size limit) and cmake/windows-text.cmake (CR LF, byte order mark).
+# (stripping, debug link, the size limit), cmake/windows-text.cmake (CR LF, byte order mark),
+# the packages' time (source-date-epoch.cmake, debian-changelog.cmake) and
+# reproducible-package.py.
 # Usage: build_scripts_test.sh SOURCE_DIR PROGRAM
 set -uo pipefail
 source_dir="$1"
@@ -79,6 +81,82 @@ if cmake -DINPUT="$scratch/missing.txt" -DOUTPUT="$scratch/out2.txt" \
 else
   grep -q "$scratch/missing.txt" "$scratch/stderr" || fail "the error does not name the input"
 fi
+
+# The packages' time, as the changelog's newest entry shows it: SOURCE_DATE_EPOCH when given,
+# else the commit's time where the sources are a git checkout of their own, else the date that
+# the changelog has (also for sources unpacked inside another repository). Older entries keep
+# theirs; the gzip header holds no time.
+changelog() {  # SOURCES: writes SOURCES/docs/changelog.Debian
+  mkdir -p "$1/docs"
+  printf '%s\n' 'kml2mif (1.1-1) unstable; urgency=medium' '' '  * b' '' \
+    ' -- A <a@example.org>  Mon, 07 Dec 2026 12:00:00 +0000' '' \
+    'kml2mif (1.0-1) unstable; urgency=medium' '' '  * a' '' \
+    ' -- A <a@example.org>  Sun, 06 Dec 2026 12:00:00 +0000' >"$1/docs/changelog.Debian"
+}
+mkdir -p "$scratch/plain" "$scratch/own" "$scratch/outer/inner"
+changelog "$scratch/plain"
+changelog "$scratch/own"
+changelog "$scratch/outer/inner"
+for repository in own outer; do
+  git -C "$scratch/$repository" init -q &&
+    git -C "$scratch/$repository" add -A &&
+    GIT_COMMITTER_DATE=@1000000000 git -C "$scratch/$repository" -c user.name=t \
+      -c user.email=t@example.org commit -qm t
+done
+cases=(
+  'plain|86400|Fri, 02 Jan 1970 00:00:00 +0000'
+  'plain||Mon, 07 Dec 2026 12:00:00 +0000'
+  'own||Sun, 09 Sep 2001 01:46:40 +0000'
+  'outer/inner||Mon, 07 Dec 2026 12:00:00 +0000'
+)
+for row in "${cases[@]}"; do
+  IFS='|' read -r sources epoch expected <<<"$row"
+  env -u SOURCE_DATE_EPOCH ${epoch:+SOURCE_DATE_EPOCH=$epoch} cmake \
+    -DKML2MIF_SOURCE_DIR="$scratch/$sources" -DCHANGELOG="$scratch/$sources/docs/changelog.Debian" \
+    -DOUTPUT="$scratch/changelog.gz" -P "$source_dir/cmake/debian-changelog.cmake" >/dev/null ||
+    fail "debian-changelog.cmake failed for $sources"
+  dates="$(zcat "$scratch/changelog.gz" | sed -n 's/^ -- .*>  //p' | paste -sd '|')"
+  [ "$dates" = "$expected|Sun, 06 Dec 2026 12:00:00 +0000" ] ||
+    fail "changelog of $sources (SOURCE_DATE_EPOCH '$epoch') dated $dates"
+  [ "$(od -An -tx1 -j4 -N4 "$scratch/changelog.gz" | tr -d ' ')" = 00000000 ] ||
+    fail "the changelog's gzip header holds a time"
+done
+
+# reproducible-package.py: a zip's entries in name order, dated SOURCE_DATE_EPOCH, without the
+# owner's ids, their modes and contents kept; a .deb's members owned by root, dated, mode 0644.
+python3 - "$source_dir/cmake/reproducible-package.py" "$scratch" <<'PY' ||
+import os, subprocess, sys, zipfile
+script, scratch = sys.argv[1:]
+owner = b"ux\x0b\x00\x01\x04\xe8\x03\x00\x00\x04\xe8\x03\x00\x00"  # uid and gid 1000
+entries = [("b.txt", 0o100755, b"b"), ("a/", 0o40755, b""), ("a/c.txt", 0o100644, b"c")]
+zip_path = os.path.join(scratch, "p.zip")
+with zipfile.ZipFile(zip_path, "w", zipfile.ZIP_DEFLATED) as archive:
+    for name, mode, data in entries:
+        info = zipfile.ZipInfo(name, (2020, 1, 2, 3, 4, 6))
+        info.extra, info.external_attr = owner, mode << 16
+        archive.writestr(info, data)
+members = [(b"debian-binary", b"2.0\n"), (b"control.tar.gz", b"xyz")]
+deb_path = os.path.join(scratch, "p.deb")
+with open(deb_path, "wb") as deb:
+    deb.write(b"!<arch>\n")
+    for name, data in members:
+        deb.write(b"%-16s%-12d%-6d%-6d%-8o%-10d`\n" % (name, 1234, 1000, 1000, 0o100664, len(data)))
+        deb.write(data + b"\n" * (len(data) % 2))
+subprocess.run([sys.executable, script, zip_path, deb_path], check=True,
+               env={**os.environ, "SOURCE_DATE_EPOCH": "1000000000"})
+with zipfile.ZipFile(zip_path) as archive:
+    got = [(i.filename, i.external_attr >> 16, archive.read(i), i.date_time, i.extra)
+           for i in archive.infolist()]
+want = [(n, m, d, (2001, 9, 9, 1, 46, 40), b"") for n, m, d in sorted(entries)]
+assert got == want, got
+data, at = open(deb_path, "rb").read(), 8
+for name, body in members:
+    header = data[at:at + 60]
+    assert header[16:48] == b"%-12d%-6d%-6d%-8o" % (1000000000, 0, 0, 0o100644), header
+    assert data[at + 60:at + 60 + len(body)] == body
+    at += 60 + len(body) + len(body) % 2
+PY
+  fail "reproducible-package.py"
 
 [ "$failures" -eq 0 ] && echo "all passed"
 exit $((failures > 0))
