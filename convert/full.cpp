@@ -31,8 +31,16 @@ void ReportProgress(const FullOptions& options, const input::ByteSource& source)
   }
 }
 
+// Whether an error of this cause comes from the bytes of an entry (and names it), not from the
+// file or the machine as a whole.
+bool IsEntryError(CFileException::Cause cause) {
+  return cause == CFileException::badXml || cause == CFileException::badZip ||
+         cause == CFileException::encryptedZip || cause == CFileException::unknownEncoding ||
+         cause == CFileException::badEncoding;
+}
+
 // The KML entries of a KMZ that links lead to, each read through its own stages while the
-// documents that link to it wait. An error in one is the KMZ's and names the entry.
+// documents that link to it wait. An error in the bytes of one is the KMZ's and names the entry.
 class KmzLinks final : public kml::LinkedDocuments {
  public:
   // REQUIRES: `archive` outlives this.
@@ -47,7 +55,7 @@ class KmzLinks final : public kml::LinkedDocuments {
       open_.push_back(std::make_unique<Linked>(std::move(raw), path_, entry));
       return open_.back().get();
     } catch (CFileException& error) {
-      error.SetEntry(entry);
+      if (IsEntryError(error.m_cause)) error.SetEntry(entry);
       throw;
     }
   }
@@ -67,7 +75,7 @@ class KmzLinks final : public kml::LinkedDocuments {
       try {
         return xml_.Next();
       } catch (CFileException& error) {
-        error.SetEntry(entry_);
+        if (IsEntryError(error.m_cause)) error.SetEntry(entry_);
         throw;
       }
     }

@@ -20,6 +20,7 @@
 #include "convert/full.h"
 #include "platform/file_exception.h"
 #include "platform/stdio_file.h"
+#include "testing/zip_builder.h"
 #include "tests/robustness/robustness_fixture.h"
 
 namespace robustness {
@@ -209,6 +210,13 @@ TEST_F(FaultInjectionTest, EveryFailingCallInTheFullConversion) {
                                 "</LineString></Placemark></kml>")
                 .at(Operation::kRead),
             1);
+  // A KMZ whose documents are read in turn while the ones linking to them wait.
+  FailEveryCallInTurn(test_support::BuildZip(
+      {{"doc.kml", "<kml><NetworkLink><Link><href>a.kml</href></Link></NetworkLink></kml>"},
+       {"a.kml",
+        "<kml><Folder><name>a</name><NetworkLink><Link><href>b.kml</href></Link>"
+        "</NetworkLink></Folder></kml>"},
+       {"b.kml", kml}}));
 }
 
 // Each old output is renamed aside before the new one takes its name: twice the renames.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/file_exception.h"
+#include "testing/zip_builder.h"
 #include "tests/robustness/robustness_fixture.h"
 
 namespace {
@@ -80,17 +81,17 @@ class OutOfMemoryTest : public RobustnessTest {
 
   // Makes every allocation of converting b.kml, the second of three files, fail in turn, and
   // checks that the error names b and that no output is left half new.
-  void FailEveryAllocationInTurn();
+  void FailEveryAllocationInTurn(const std::string& kml = kKml);
 };
 
-void OutOfMemoryTest::FailEveryAllocationInTurn() {
+void OutOfMemoryTest::FailEveryAllocationInTurn(const std::string& kml) {
   // The outputs of a clean batch.
-  PrepareBatch(kKml);
+  PrepareBatch(kml);
   ASSERT_EQ(RunBatch({"a.kml"}).exit_code, cli::kExitSuccess);
   const std::string mif = ReadBytes("a.mif");
   const std::string mid = ReadBytes("a.mid");
   // How many allocations converting and reporting b.kml makes.
-  PrepareBatch(kKml);
+  PrepareBatch(kml);
   long at_start = 0;
   long allocations = 0;
   RunBatch({"a.kml", "b.kml"}, false, [&](size_t converted) {
@@ -103,7 +104,7 @@ void OutOfMemoryTest::FailEveryAllocationInTurn() {
   for (long failing = 0; failing < allocations; ++failing) {
     SCOPED_TRACE("allocation " + std::to_string(failing + 1) + " of " +
                  std::to_string(allocations));
-    PrepareBatch(kKml);
+    PrepareBatch(kml);
     const BatchResult result = RunBatch({"a.kml", "b.kml", "c.kml"}, false, [&](size_t converted) {
       if (converted == 0) g_allocations_before_failure = failing;
     });
@@ -137,7 +138,7 @@ void OutOfMemoryTest::FailEveryAllocationInTurn() {
   std::printf("%ld allocations failed in turn; %d of them stopped b.kml before its outputs\n",
               allocations, stopped_before_replacing);
 
-  PrepareBatch(kKml);
+  PrepareBatch(kml);
   EXPECT_EQ(RunBatch({"a.kml", "b.kml", "c.kml"}).exit_code, cli::kExitSuccess);
   EXPECT_EQ(ReadBytes("c.mif"), mif);
 }
@@ -147,6 +148,12 @@ TEST_F(OutOfMemoryTest, AnyAllocationFailingWhileConvertingAFile) { FailEveryAll
 TEST_F(OutOfMemoryTest, AnyAllocationFailingInTheFullConversion) {
   full_conversion_ = true;
   FailEveryAllocationInTurn();
+  // A KMZ whose document is read while the one linking to it waits.
+  FailEveryAllocationInTurn(test_support::BuildZip(
+      {{"doc.kml",
+        "<kml><Document><NetworkLink><name>n</name><Link><href>layers/a.kml</href>"
+        "</Link></NetworkLink></Document></kml>"},
+       {"layers/a.kml", kKml}}));
 }
 
 // Large blocks are the first to fail when memory runs short: the file buffers.
