@@ -3,8 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -87,8 +85,8 @@ struct Read {
 };
 
 // Runs the reader over `source` to the end, checking the order of its events on the way.
-Read ReadAll(XmlEventSource& source, LinkedDocuments* links = nullptr) {
-  KmlReader reader(source, links);
+Read ReadAll(XmlEventSource& source) {
+  KmlReader reader(source);
   Read read;
   bool in_placemark = false, in_part = false;
   for (;;) {
@@ -635,78 +633,6 @@ TEST(KmlReader, OldStyleSchemasMakePlacemarksOfTheirInstances) {
         EXPECT_EQ(read.Geometry(), row.geometry);
       }
       EXPECT_EQ(read.counts.outside_placemarks, row.outside);
-    }
-  }
-}
-
-// The entries of a fake archive, each opened as FakeXml; what was opened and closed, in turn.
-class FakeLinks final : public LinkedDocuments {
- public:
-  FakeLinks(std::map<std::string, std::string> entries, size_t piece)
-      : entries_(std::move(entries)), piece_(piece) {}
-  std::string_view main_entry() const override { return "dir/doc.kml"; }
-  XmlEventSource* Open(std::string_view entry) override {
-    const auto found = entries_.find(std::string(entry));
-    if (found == entries_.end()) return nullptr;
-    log.append("+").append(found->first).append(" ");
-    open_.push_back(std::make_unique<test_support::FakeXml>(found->second, piece_));
-    return open_.back().get();
-  }
-  void Close() override {
-    log += "- ";
-    open_.pop_back();
-  }
-  std::string log;
-
- private:
-  std::map<std::string, std::string> entries_;
-  size_t piece_;
-  std::vector<std::unique_ptr<test_support::FakeXml>> open_;
-};
-
-TEST(KmlReader, LinkedDocumentsAreReadWhereTheirLinksStand) {
-  const std::map<std::string, std::string> entries = {
-      {"dir/a.kml",
-       "<kml><Placemark><name>a</name></Placemark><NetworkLink><Link>"
-       "<href>../b.kml</href></Link></NetworkLink></kml>"},
-      {"b.kml", "<Folder><name>F</name><Placemark><name>b</name></Placemark></Folder>"},
-      {"dir/c.kml", "<Placemark><name>c</name></Placemark>"},
-      {"dir/gpx.kml", "<gpx><Placemark><name>no</name></Placemark></gpx>"}};
-  const struct {
-    const char* document;
-    const char* attributes;  // of each placemark, joined by ' '
-    const char* log;         // what was opened and closed
-    uint64_t network_links;
-  } cases[] = {
-      {"<kml><Document><Folder><name>out</name><NetworkLink><name>L</name><Url><href>a.kml"
-       "</href></Url></NetworkLink></Folder><Placemark><name>after</name></Placemark>"
-       "</Document></kml>",
-       "folder=out/L|name=a folder=out/L/F|name=b name=after", "+dir/a.kml +b.kml - - ", 0},
-      // Links that are no features, inside a placemark, to nothing, or read already: skipped
-      // and counted (the one in the Update too, as any network link).
-      {"<kml><Document><Update><NetworkLink><Link><href>c.kml</href></Link></NetworkLink>"
-       "</Update><Placemark><name>p</name><NetworkLink><Link><href>c.kml</href></Link>"
-       "</NetworkLink></Placemark><NetworkLink><Link><href>none.kml</href></Link>"
-       "</NetworkLink><NetworkLink><Link><href>c.kml</href></Link></NetworkLink>"
-       "<NetworkLink><Link><href>./c.kml</href></Link></NetworkLink><NetworkLink><Link>"
-       "<href>gpx.kml</href></Link></NetworkLink></Document></kml>",
-       "name=p name=c", "+dir/c.kml - +dir/gpx.kml - ", 4},
-  };
-  for (const auto& row : cases) {
-    for (const size_t piece : {size_t{1}, size_t{SIZE_MAX}}) {
-      SCOPED_TRACE(row.document);
-      FakeLinks links(entries, piece);
-      test_support::FakeXml xml(row.document, piece);
-      const Read read = ReadAll(xml, &links);
-      std::string attributes;
-      for (size_t i = 0; i < read.placemarks.size(); ++i) {
-        if (i != 0) attributes += ' ';
-        attributes += read.Attributes(i);
-      }
-      EXPECT_EQ(attributes, row.attributes);
-      EXPECT_EQ(links.log, row.log);
-      EXPECT_EQ(read.counts.network_links, row.network_links);
-      EXPECT_EQ(read.counts.placemarks, read.placemarks.size());
     }
   }
 }
