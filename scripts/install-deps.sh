@@ -21,7 +21,7 @@ geographiclib_version=2.1.2-1
 if [ "$what" = native ]; then wanted=("${native[@]}"); else wanted=("${all[@]}"); fi
 missing=()
 for package in "${wanted[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep 'install ok installed' >/dev/null ||
     missing+=("$package")
 done
 sudo=""
@@ -39,7 +39,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq \
     "${missing[@]}" >/dev/null
 fi
-if [ "$what" = all ] && ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
+if [ "$what" = all ] && ! locale -a 2>/dev/null | grep -i '^zh_CN.utf8$' >/dev/null; then
   # Wine shows Chinese only under a generated zh_CN.UTF-8 locale.
   $sudo sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
   $sudo locale-gen >/dev/null
@@ -66,10 +66,10 @@ fetch_source() {
   if [ "$(cat "$dest/.debian-version" 2>/dev/null)" = "$pinned" ]; then return; fi
   enable_source_packages
   local version="$pinned"
-  if ! apt-cache showsrc "$name" | grep -qx "Version: $version"; then
+  if ! apt-cache showsrc "$name" | grep -x "Version: $version" >/dev/null; then
     $sudo apt-get update -qq
   fi
-  if ! apt-cache showsrc "$name" | grep -qx "Version: $version"; then
+  if ! apt-cache showsrc "$name" | grep -x "Version: $version" >/dev/null; then
     version=$(apt-cache showsrc "$name" | sed -n 's/^Version: //p' | sort -V | tail -n 1)
     echo "$name $pinned is no longer in the archive; using $version"
   fi

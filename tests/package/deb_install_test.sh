@@ -45,7 +45,7 @@ version="$(kml2mif --version)"
 [ "$version" = "kml2mif $(field Version | sed 's/-[^-]*$//')" ] || fail "--version: $version"
 if command -v man >/dev/null; then
   [ "$(man -w kml2mif)" = /usr/share/man/man1/kml2mif.1.gz ] || fail "man -w: $(man -w kml2mif)"
-  MANPAGER=cat MANWIDTH=80 man kml2mif 2>/dev/null | grep -q -- '--keep-going' ||
+  MANPAGER=cat MANWIDTH=80 man kml2mif 2>/dev/null | grep -- '--keep-going' >/dev/null ||
     fail "the manual page does not show the options"
 fi
 changes="$(zcat "$doc/changelog.Debian.gz" | head -n 1)"
