@@ -68,6 +68,8 @@ std::string FormatFullSummary(const convert::FullSummary& summary, const CString
       {
           {summary.overlays, "overlay", "overlays", "叠加层", "个"},
           {summary.network_links, "network link", "network links", "网络链接", "个"},
+          {summary.outside_placemarks, "placemark outside the document's folders",
+           "placemarks outside the document's folders", "不属于文档结构的地标", "个"},
           {summary.bad_tuples, "unreadable coordinate tuple", "unreadable coordinate tuples",
            "无法读取的坐标", "组"},
           {written.dropped_parts, "empty or degenerate part", "empty or degenerate parts",

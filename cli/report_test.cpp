@@ -60,6 +60,15 @@ TEST(FormatFullSummaryTest, OnlyTheCountsThatAreNotZero) {
        "network links.\n",
        "已转换“a.kml”：“a.mif”和“a.mid”，没有地标；跳过：叠加层 1 个，网络链接 2 个。\n"},
       {[](convert::FullSummary& s) {
+         s.written.points = 1;
+         s.network_links = 1;
+         s.outside_placemarks = 5;
+       },
+       "Converted \"a.kml\": \"a.mif\" and \"a.mid\", 1 point; skipped: 1 network link, 5 "
+       "placemarks outside the document's folders.\n",
+       "已转换“a.kml”：“a.mif”和“a.mid”，点 1 个；跳过：网络链接 1 个，不属于文档结构的地标 5 "
+       "个。\n"},
+      {[](convert::FullSummary& s) {
          s.written.lines = 1;
          s.bad_tuples = 7;
          s.extra_tuples = 2;

@@ -4,12 +4,17 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "convert/output_pair.h"
 #include "crs/numbers.h"
 #include "input/document_source.h"
 #include "input/text_decoder.h"
 #include "kml/kml_reader.h"
+#include "kml/linked_documents.h"
 #include "mif/mif_writer.h"
 #include "platform/processors.h"
 #include "platform/replace_file.h"
@@ -17,6 +22,7 @@
 
 namespace convert {
 
+using platform::CFileException;
 using platform::CString;
 
 namespace {
@@ -60,6 +66,67 @@ void ReportProgress(const FullOptions& options, const input::ByteSource& source,
   options.progress(position, size, options.progress_context);
 }
 
+// Whether an error of this cause comes from the bytes of an entry (and names it), not from the
+// file or the machine as a whole.
+bool IsEntryError(CFileException::Cause cause) {
+  return cause == CFileException::badXml || cause == CFileException::unsafeXml ||
+         cause == CFileException::badZip || cause == CFileException::encryptedZip ||
+         cause == CFileException::unknownEncoding || cause == CFileException::badEncoding;
+}
+
+// The KML entries of a KMZ that links lead to, each read through its own stages while the
+// documents that link to it wait. An error in the bytes of one is the KMZ's and names the entry.
+class KmzLinks final : public kml::LinkedDocuments {
+ public:
+  // REQUIRES: `archive` outlives this.
+  KmzLinks(input::ZipArchive& archive, const CString& path) : archive_(archive), path_(path) {}
+
+  std::string_view main_entry() const override { return archive_.main_entry(); }
+
+  xml::XmlEventSource* Open(std::string_view entry) override {
+    try {
+      std::unique_ptr<input::ByteSource> raw = archive_.Open(entry);
+      if (raw == nullptr) return nullptr;
+      open_.push_back(std::make_unique<Linked>(std::move(raw), path_, entry));
+      return open_.back().get();
+    } catch (CFileException& error) {
+      if (IsEntryError(error.m_cause)) error.SetEntry(entry);
+      throw;
+    }
+  }
+
+  void Close() override { open_.pop_back(); }
+
+ private:
+  class Linked final : public xml::XmlEventSource {
+   public:
+    Linked(std::unique_ptr<input::ByteSource> raw, const CString& path, std::string_view entry)
+        : raw_(std::move(raw)),
+          text_(input::DecodeToUtf8(*raw_, path)),
+          xml_(*text_, path),
+          entry_(entry) {}
+
+    const xml::XmlEvent& Next() override {
+      try {
+        return xml_.Next();
+      } catch (CFileException& error) {
+        if (IsEntryError(error.m_cause)) error.SetEntry(entry_);
+        throw;
+      }
+    }
+
+   private:
+    std::unique_ptr<input::ByteSource> raw_;
+    std::unique_ptr<input::ByteSource> text_;
+    xml::XmlReader xml_;
+    std::string entry_;
+  };
+
+  input::ZipArchive& archive_;
+  const CString path_;
+  std::vector<std::unique_ptr<Linked>> open_;  // the innermost last
+};
+
 // More than the web maps' shift moves a longitude (GCJ-02 and BD-09 together: 0.0174 degrees
 // at most, in the rectangle's north-east).
 constexpr double kMaxWebMapShift = 0.05;
@@ -68,10 +135,13 @@ constexpr double kMaxWebMapShift = 0.05;
 // longitudes (normalized to -180..180) of the points the transformation takes (latitudes within
 // +-90). A document without such points gets the zone of 105 E, the middle of China's zones.
 crs::System ZoneOfTheData(const CString& path, OutputPair& outputs, const FullOptions& options) {
-  const std::unique_ptr<input::ByteSource> raw = input::OpenDocument(outputs.input());
-  const std::unique_ptr<input::ByteSource> text = input::DecodeToUtf8(*raw, path);
+  const input::Input input = input::OpenInput(outputs.input());
+  input::ByteSource& raw = *input.document;
+  const std::unique_ptr<input::ByteSource> text = input::DecodeToUtf8(raw, path);
   xml::XmlReader xml(*text, path);
-  kml::KmlReader reader(xml);
+  std::unique_ptr<KmzLinks> links;
+  if (input.archive != nullptr) links = std::make_unique<KmzLinks>(*input.archive, path);
+  kml::KmlReader reader(xml, links.get());
   const crs::Source source = options.source;
   const double margin = source == crs::Source::kWgs84 ? 0 : kMaxWebMapShift;
   double min_lon = std::numeric_limits<double>::infinity();
@@ -94,7 +164,7 @@ crs::System ZoneOfTheData(const CString& path, OutputPair& outputs, const FullOp
         max_lon = std::max(max_lon, lon);
       }
     }
-    if (events % kEventsPerProgress == 0) ReportProgress(options, *raw, Pass::kFirstOfTwo);
+    if (events % kEventsPerProgress == 0) ReportProgress(options, raw, Pass::kFirstOfTwo);
   }
   if (min_lon > max_lon) min_lon = max_lon = 105;
   return crs::FixZone(options.system, min_lon, max_lon);
@@ -115,14 +185,17 @@ FullSummary ConvertFull(const CString& path, const FullOptions& options) {
     outputs.input().Seek(0);
   }
 
-  const std::unique_ptr<input::ByteSource> file = input::OpenDocument(outputs.input());
-  ProgressSource raw(*file);
+  const input::Input input = input::OpenInput(outputs.input());
+  ProgressSource raw(*input.document);
   const std::unique_ptr<input::ByteSource> text = input::DecodeToUtf8(raw, path);
-  // With a second processor, the parse runs ahead of the reader and the writer.
+  // With a second processor, the parse runs ahead of the reader and the writer; not in a KMZ,
+  // whose linked entries this thread reads from the same file while the main one waits.
+  const bool ahead = input.archive == nullptr && platform::UsableProcessors() > 1;
   xml::XmlReader xml(*text, path, xml::XmlReader::TextPath::kAroundParser,
-                     platform::UsableProcessors() > 1 ? xml::XmlReader::Parsing::kAhead
-                                                      : xml::XmlReader::Parsing::kOnCaller);
-  kml::KmlReader reader(xml);
+                     ahead ? xml::XmlReader::Parsing::kAhead : xml::XmlReader::Parsing::kOnCaller);
+  std::unique_ptr<KmzLinks> links;
+  if (input.archive != nullptr) links = std::make_unique<KmzLinks>(*input.archive, path);
+  kml::KmlReader reader(xml, links.get());
   mif::MifWriter writer(options.charset, summary.mif_path, system, options.source);
 
   for (unsigned events = 1;; ++events) {
@@ -160,6 +233,7 @@ FullSummary ConvertFull(const CString& path, const FullOptions& options) {
   summary.written = writer.counts();
   summary.overlays = read.overlays;
   summary.network_links = read.network_links;
+  summary.outside_placemarks = read.outside_placemarks;
   summary.bad_tuples = read.bad_tuples;
   summary.extra_tuples = read.extra_tuples;
   summary.dropped_styles = reader.styles().dropped();

@@ -44,6 +44,8 @@ struct FullSummary {
   uint64_t dropped_styles = 0;
   bool kml_root = false;  // false: the file is XML but not KML (an empty table is written)
   int zone = 0;           // the Gauss-Krueger zone written; 0 for longitude/latitude
+  // Placemarks that are no features of the document: skipped.
+  uint64_t outside_placemarks = 0;
 };
 
 // Converts the KML or KMZ file at `path` into MakeOutputPath(path, options.output_folder,

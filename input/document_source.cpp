@@ -58,7 +58,7 @@ bool LooksLikeXml(CStdioFile& file) {
 
 }  // namespace
 
-std::unique_ptr<ByteSource> OpenDocument(CStdioFile& file) {
+Input OpenInput(CStdioFile& file) {
   char head[4];
   size_t got = 0;
   while (got < sizeof head) {
@@ -67,22 +67,28 @@ std::unique_ptr<ByteSource> OpenDocument(CStdioFile& file) {
     got += count;
   }
   const std::string_view start(head, got);
-  if (LooksLikeZip(start)) {
-    file.Seek(0);
-    return OpenZipDocument(file);
-  }
-  if (HasKmzName(file.GetFilePath())) {
+  bool zip = LooksLikeZip(start);
+  if (!zip && HasKmzName(file.GetFilePath())) {
     // Any other zip (an empty archive, say) is the zip layer's to report. A KMZ that is plain
     // KML is read as such; anything else (an image renamed) would only be reported as XML that
     // is not well-formed.
     file.Seek(0);
-    if (start.starts_with("PK")) return OpenZipDocument(file);
-    if (!LooksLikeXml(file)) {
+    zip = start.starts_with("PK");
+    if (!zip && !LooksLikeXml(file)) {
       throw platform::CFileException(platform::CFileException::notZip, file.GetFilePath());
     }
   }
   file.Seek(0);
-  return std::make_unique<FileSource>(file);
+  Input input;
+  if (zip) {
+    input.archive = std::make_unique<ZipArchive>(file);
+    input.document = input.archive->Open(input.archive->main_entry());
+  } else {
+    input.document = std::make_unique<FileSource>(file);
+  }
+  return input;
 }
+
+std::unique_ptr<ByteSource> OpenDocument(CStdioFile& file) { return OpenInput(file).document; }
 
 }  // namespace input

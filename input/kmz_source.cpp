@@ -169,55 +169,56 @@ void ApplyZip64Extra(std::string_view extra, Entry& entry, const CString& path) 
   }
 }
 
-Entry FindMainKml(CStdioFile& file, const Directory& directory) {
-  const CString& path = file.GetFilePath();
-  file.Seek(directory.offset);
-  uint64_t left = directory.size;
-  std::optional<Entry> first_kml;
-  std::string variable;
-  for (uint64_t index = 0; index < directory.entries; ++index) {
-    unsigned char header[kCentralHeaderSize];
-    if (left < kCentralHeaderSize) Damaged(path, kBadDirectory);
-    if (!ReadExactly(file, header, sizeof header)) Damaged(path, kCutShort);
-    if (U32(header) != kCentralHeaderSignature) Damaged(path, kBadDirectory);
-    const size_t name_size = U16(header + 28);
-    const size_t extra_size = U16(header + 30);
-    const size_t comment_size = U16(header + 32);
-    const size_t variable_size = name_size + extra_size + comment_size;
-    if (variable_size > left - kCentralHeaderSize) Damaged(path, kBadDirectory);
-    left -= kCentralHeaderSize + variable_size;
-    variable.resize(variable_size);
-    if (!ReadExactly(file, variable.data(), variable_size)) Damaged(path, kCutShort);
-
-    Entry entry;
-    entry.flags = U16(header + 8);
-    entry.method = U16(header + 10);
-    entry.crc = U32(header + 16);
-    entry.compressed_size = U32(header + 20);
-    entry.size = U32(header + 24);
-    entry.header_offset = U32(header + 42);
-    const std::string_view name = std::string_view(variable).substr(0, name_size);
-    if (platform::EqualsIgnoringAsciiCase(name, "doc.kml")) {
-      ApplyZip64Extra(std::string_view(variable).substr(name_size, extra_size), entry, path);
-      return entry;
-    }
-    if (!first_kml && name.size() > 4 &&
-        platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".kml")) {
-      ApplyZip64Extra(std::string_view(variable).substr(name_size, extra_size), entry, path);
-      first_kml = entry;
-    }
-  }
-  if (!first_kml) throw CFileException(CFileException::noKmlInZip, path);
-  return *first_kml;
+bool IsKmlName(std::string_view name) {
+  return name.size() > 4 && platform::EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".kml");
 }
+
+uint64_t HashOf(std::string_view name) {
+  uint64_t hash = 0xcbf29ce484222325;  // FNV-1a
+  for (const char c : name) {
+    hash ^= static_cast<uint8_t>(c);
+    hash *= 0x100000001b3;
+  }
+  return hash;
+}
+
+// KML entries indexed by name: a KMZ of a million of them would take 16 MB; beyond this many
+// the directory is read again for a name not found.
+constexpr size_t kMaxIndexed = size_t{1} << 18;
+
+}  // namespace
+
+// How far the entries opened have read into the archive, shared by all of them.
+struct ZipProgress {
+  uint64_t start = 0;  // where the first entry's data begins
+  uint64_t consumed = 0;
+  bool started = false;
+};
+
+// One record of the zip's directory, with the name and extra fields it carries.
+struct ZipArchive::Record {
+  Entry entry;
+  std::string variable;  // name, extra field, comment
+  size_t name_size = 0;
+  size_t extra_size = 0;
+  std::string_view name() const { return std::string_view(variable).substr(0, name_size); }
+  std::string_view extra() const {
+    return std::string_view(variable).substr(name_size, extra_size);
+  }
+};
+
+namespace {
 
 class ZipEntrySource final : public ByteSource {
  public:
-  ZipEntrySource(CStdioFile& file, const Entry& entry, uint64_t data_offset)
+  ZipEntrySource(CStdioFile& file, const Entry& entry, uint64_t data_offset,
+                 std::shared_ptr<ZipProgress> progress)
       : file_(file),
         entry_(entry),
         file_size_(file.GetLength()),
-        compressed_left_(entry.compressed_size) {
+        next_offset_(data_offset),
+        compressed_left_(entry.compressed_size),
+        progress_(std::move(progress)) {
     if (entry_.method == kMethodDeflated) {
       input_ = std::make_unique<unsigned char[]>(kInputSize);
       // Raw deflate: the zip's own records stand where zlib's header and trailer would.
@@ -226,7 +227,10 @@ class ZipEntrySource final : public ByteSource {
       }
       inflating_ = true;
     }
-    file_.Seek(data_offset);
+    if (!progress_->started) {
+      progress_->started = true;
+      progress_->start = data_offset;
+    }
   }
   ~ZipEntrySource() override {
     if (inflating_) inflateEnd(&stream_);
@@ -246,19 +250,30 @@ class ZipEntrySource final : public ByteSource {
     return count;
   }
 
-  uint64_t FilePosition() const override { return file_.GetPosition(); }
+  uint64_t FilePosition() const override {
+    return std::min(file_size_, progress_->start + progress_->consumed);
+  }
   uint64_t FileSize() const override { return file_size_; }
 
  private:
+  // Other entries may have been read since this one last was: it reads from where it stopped.
+  size_t ReadCompressed(char* buffer, size_t size) {
+    if (file_.GetPosition() != next_offset_) file_.Seek(next_offset_);
+    const size_t count =
+        file_.ReadRaw(buffer, static_cast<size_t>(std::min<uint64_t>(size, compressed_left_)));
+    if (count == 0) Damaged(file_.GetFilePath(), kCutShort);
+    compressed_left_ -= count;
+    next_offset_ += count;
+    progress_->consumed += count;
+    return count;
+  }
+
   size_t CopyStored(char* buffer, size_t size) {
     if (compressed_left_ == 0) {
       ended_ = true;
       return 0;
     }
-    const size_t count =
-        file_.ReadRaw(buffer, static_cast<size_t>(std::min<uint64_t>(size, compressed_left_)));
-    if (count == 0) Damaged(file_.GetFilePath(), kCutShort);
-    compressed_left_ -= count;
+    const size_t count = ReadCompressed(buffer, size);
     ended_ = compressed_left_ == 0;
     return count;
   }
@@ -270,10 +285,7 @@ class ZipEntrySource final : public ByteSource {
     stream_.avail_out = static_cast<uInt>(size);
     while (stream_.avail_out == size) {
       if (stream_.avail_in == 0 && compressed_left_ > 0) {
-        const size_t count = file_.ReadRaw(reinterpret_cast<char*>(input_.get()),
-                                           std::min<uint64_t>(kInputSize, compressed_left_));
-        if (count == 0) Damaged(file_.GetFilePath(), kCutShort);
-        compressed_left_ -= count;
+        const size_t count = ReadCompressed(reinterpret_cast<char*>(input_.get()), kInputSize);
         stream_.next_in = input_.get();
         stream_.avail_in = static_cast<uInt>(count);
       }
@@ -311,6 +323,7 @@ class ZipEntrySource final : public ByteSource {
   CStdioFile& file_;
   const Entry entry_;
   const uint64_t file_size_;
+  uint64_t next_offset_;  // of the next compressed byte in the file
   uint64_t compressed_left_;
   uint64_t produced_ = 0;
   uLong crc_ = crc32(0, nullptr, 0);
@@ -318,16 +331,105 @@ class ZipEntrySource final : public ByteSource {
   bool ended_ = false;
   z_stream stream_ = {};
   std::unique_ptr<unsigned char[]> input_;
+  const std::shared_ptr<ZipProgress> progress_;
 };
 
 }  // namespace
 
 bool LooksLikeZip(std::string_view head) { return head.substr(0, 4) == "PK\x03\x04"; }
 
-std::unique_ptr<ByteSource> OpenZipDocument(CStdioFile& file) {
+ZipArchive::ZipArchive(CStdioFile& file) : file_(file), progress_(std::make_shared<ZipProgress>()) {
   const CString& path = file.GetFilePath();
   const Directory directory = FindDirectory(file);
-  const Entry entry = FindMainKml(file, directory);
+  directory_offset_ = directory.offset;
+  directory_end_ = directory.offset + directory.size;
+  entries_ = directory.entries;
+  Record record;
+  bool doc_kml = false;
+  uint64_t offset = directory_offset_;
+  for (uint64_t index = 0; index < entries_; ++index) {
+    const uint64_t record_offset = offset;
+    if (!doc_kml) {
+      offset = NextRecord(offset, record);
+    } else {
+      // Past doc.kml a damaged record matters only to a link that looks for a name beyond it.
+      try {
+        offset = NextRecord(offset, record);
+      } catch (const CFileException& error) {
+        if (error.m_cause != CFileException::badZip) throw;
+        index_complete_ = false;
+        break;
+      }
+    }
+    const std::string_view name = record.name();
+    if (!IsKmlName(name)) continue;
+    if (!doc_kml && platform::EqualsIgnoringAsciiCase(name, "doc.kml")) {
+      doc_kml = true;
+      main_entry_ = name;
+    } else if (main_entry_.empty()) {
+      main_entry_ = name;
+    }
+    if (index_.size() < kMaxIndexed) {
+      index_.emplace_back(HashOf(name), record_offset);
+    } else {
+      index_complete_ = false;
+    }
+  }
+  if (main_entry_.empty()) throw CFileException(CFileException::noKmlInZip, path);
+  std::sort(index_.begin(), index_.end());
+}
+
+ZipArchive::~ZipArchive() = default;
+
+uint64_t ZipArchive::NextRecord(uint64_t offset, Record& record) {
+  const CString& path = file_.GetFilePath();
+  unsigned char header[kCentralHeaderSize];
+  if (offset > directory_end_ || directory_end_ - offset < kCentralHeaderSize) {
+    Damaged(path, kBadDirectory);
+  }
+  if (file_.GetPosition() != offset) file_.Seek(offset);
+  if (!ReadExactly(file_, header, sizeof header)) Damaged(path, kCutShort);
+  if (U32(header) != kCentralHeaderSignature) Damaged(path, kBadDirectory);
+  record.name_size = U16(header + 28);
+  record.extra_size = U16(header + 30);
+  const size_t comment_size = U16(header + 32);
+  const size_t variable_size = record.name_size + record.extra_size + comment_size;
+  if (variable_size > directory_end_ - offset - kCentralHeaderSize) Damaged(path, kBadDirectory);
+  record.variable.resize(variable_size);
+  if (!ReadExactly(file_, record.variable.data(), variable_size)) Damaged(path, kCutShort);
+
+  Entry& entry = record.entry;
+  entry.flags = U16(header + 8);
+  entry.method = U16(header + 10);
+  entry.crc = U32(header + 16);
+  entry.compressed_size = U32(header + 20);
+  entry.size = U32(header + 24);
+  entry.header_offset = U32(header + 42);
+  return offset + kCentralHeaderSize + variable_size;
+}
+
+std::unique_ptr<ByteSource> ZipArchive::Open(std::string_view name) {
+  if (!IsKmlName(name)) return nullptr;
+  Record record;
+  const uint64_t hash = HashOf(name);
+  for (auto at = std::lower_bound(index_.begin(), index_.end(), std::make_pair(hash, uint64_t{0}));
+       at != index_.end() && at->first == hash; ++at) {
+    NextRecord(at->second, record);
+    if (record.name() == name) return OpenRecord(record);
+  }
+  if (index_complete_) return nullptr;
+  uint64_t offset = directory_offset_;
+  for (uint64_t index = 0; index < entries_; ++index) {
+    offset = NextRecord(offset, record);
+    if (record.name() == name) return OpenRecord(record);
+  }
+  return nullptr;
+}
+
+std::unique_ptr<ByteSource> ZipArchive::OpenRecord(const Record& record) {
+  const CString& path = file_.GetFilePath();
+  Entry entry = record.entry;
+  ApplyZip64Extra(record.extra(), entry, path);
   if (entry.flags & kFlagEncrypted) throw CFileException(CFileException::encryptedZip, path);
   if (entry.method != kMethodStored && entry.method != kMethodDeflated) {
     CString detail;
@@ -340,19 +442,19 @@ std::unique_ptr<ByteSource> OpenZipDocument(CStdioFile& file) {
     Damaged(path, kWrongLength);
   }
   unsigned char header[kLocalHeaderSize];
-  if (directory.offset < kLocalHeaderSize ||
-      entry.header_offset > directory.offset - kLocalHeaderSize) {
+  if (directory_offset_ < kLocalHeaderSize ||
+      entry.header_offset > directory_offset_ - kLocalHeaderSize) {
     Damaged(path, kBadDirectory);
   }
-  ReadAt(file, entry.header_offset, header, sizeof header);
+  ReadAt(file_, entry.header_offset, header, sizeof header);
   if (U32(header) != kLocalHeaderSignature) Damaged(path, kBadDirectory);
   const uint64_t data_offset =
       entry.header_offset + kLocalHeaderSize + U16(header + 26) + U16(header + 28);
   // The entry's data lies before the directory; a size reaching past it is a damaged record.
-  if (data_offset > directory.offset || entry.compressed_size > directory.offset - data_offset) {
+  if (data_offset > directory_offset_ || entry.compressed_size > directory_offset_ - data_offset) {
     Damaged(path, kBadDirectory);
   }
-  return std::make_unique<ZipEntrySource>(file, entry, data_offset);
+  return std::make_unique<ZipEntrySource>(file_, entry, data_offset, progress_);
 }
 
 }  // namespace input

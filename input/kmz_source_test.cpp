@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdio>
 #include <optional>
@@ -10,6 +9,7 @@
 #include "input/document_source.h"
 #include "testing/peak_memory.h"
 #include "testing/temp_folder.h"
+#include "testing/zip_builder.h"
 
 namespace input {
 namespace {
@@ -18,139 +18,8 @@ using platform::CFile;
 using platform::CFileException;
 using platform::CStdioFile;
 using platform::CString;
-
-// One entry of a zip the test writes; the fields after `data` spoil it on purpose.
-struct ZipEntry {
-  std::string name;
-  std::string data;
-  size_t repeat = 1;  // the entry holds `data` this many times
-  bool deflate = true;
-  uint16_t flags = 0;
-  int method = -1;          // written instead of the real one when set
-  uint32_t crc_change = 0;  // XORed into the recorded CRC
-  int64_t size_change = 0;  // added to the recorded size
-  size_t cut_data = 0;      // compressed bytes dropped from the end (the sizes say so too)
-};
-
-void Put16(std::string& out, uint64_t value) {
-  out += static_cast<char>(value & 0xFF);
-  out += static_cast<char>(value >> 8 & 0xFF);
-}
-void Put32(std::string& out, uint64_t value) {
-  Put16(out, value & 0xFFFF);
-  Put16(out, value >> 16 & 0xFFFF);
-}
-void Put64(std::string& out, uint64_t value) {
-  Put32(out, value & 0xFFFFFFFF);
-  Put32(out, value >> 32);
-}
-
-// A zip as common tools write it; with `zip64` every size and offset goes to the zip64 extra
-// field and records, as for an archive beyond 4 GiB.
-std::string BuildZip(const std::vector<ZipEntry>& entries, bool zip64 = false,
-                     const std::string& comment = "") {
-  std::string zip;
-  std::string directory;
-  for (const ZipEntry& entry : entries) {
-    uLong crc = crc32(0, nullptr, 0);
-    std::string data;
-    z_stream stream = {};
-    if (entry.deflate) deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    for (size_t i = 0; i < entry.repeat; ++i) {
-      const auto* bytes = reinterpret_cast<const Bytef*>(entry.data.data());
-      crc = crc32(crc, bytes, static_cast<uInt>(entry.data.size()));
-      if (!entry.deflate) {
-        data += entry.data;
-        continue;
-      }
-      stream.next_in = const_cast<Bytef*>(bytes);
-      stream.avail_in = static_cast<uInt>(entry.data.size());
-      const int flush = i + 1 == entry.repeat ? Z_FINISH : Z_NO_FLUSH;
-      int status;
-      do {
-        char out[16384];
-        stream.next_out = reinterpret_cast<Bytef*>(out);
-        stream.avail_out = sizeof out;
-        status = deflate(&stream, flush);
-        data.append(out, sizeof out - stream.avail_out);
-      } while (stream.avail_out == 0 || (flush == Z_FINISH && status != Z_STREAM_END));
-    }
-    if (entry.deflate && entry.repeat == 0) {
-      char out[64];
-      stream.next_out = reinterpret_cast<Bytef*>(out);
-      stream.avail_out = sizeof out;
-      deflate(&stream, Z_FINISH);
-      data.append(out, sizeof out - stream.avail_out);
-    }
-    if (entry.deflate) deflateEnd(&stream);
-    data.resize(data.size() - entry.cut_data);
-
-    const uint64_t size = entry.data.size() * entry.repeat + entry.size_change;
-    const uint64_t offset = zip.size();
-    const int method = entry.method >= 0 ? entry.method : entry.deflate ? 8 : 0;
-    std::string zip64_extra;
-    if (zip64) {
-      Put16(zip64_extra, 1);
-      Put16(zip64_extra, 24);
-      Put64(zip64_extra, size);
-      Put64(zip64_extra, data.size());
-      Put64(zip64_extra, offset);
-    }
-    auto common = [&](std::string& out, bool central) {
-      Put16(out, 45);
-      Put16(out, entry.flags);
-      Put16(out, method);
-      Put32(out, 0);  // time and date
-      Put32(out, crc ^ entry.crc_change);
-      Put32(out, zip64 ? 0xFFFFFFFF : data.size());
-      Put32(out, zip64 ? 0xFFFFFFFF : size);
-      Put16(out, entry.name.size());
-      Put16(out, central ? zip64_extra.size() : 0);
-    };
-    Put32(zip, 0x04034b50);
-    common(zip, false);
-    zip += entry.name;
-    zip += data;
-    Put32(directory, 0x02014b50);
-    Put16(directory, 45);
-    common(directory, true);
-    Put16(directory, 0);  // comment
-    Put16(directory, 0);  // disk
-    Put16(directory, 0);  // internal attributes
-    Put32(directory, 0);  // external attributes
-    Put32(directory, zip64 ? 0xFFFFFFFF : offset);
-    directory += entry.name;
-    directory += zip64_extra;
-  }
-  const uint64_t directory_offset = zip.size();
-  zip += directory;
-  if (zip64) {
-    const uint64_t zip64_end = zip.size();
-    Put32(zip, 0x06064b50);
-    Put64(zip, 44);
-    Put16(zip, 45);
-    Put16(zip, 45);
-    Put32(zip, 0);
-    Put32(zip, 0);
-    Put64(zip, entries.size());
-    Put64(zip, entries.size());
-    Put64(zip, directory.size());
-    Put64(zip, directory_offset);
-    Put32(zip, 0x07064b50);
-    Put32(zip, 0);
-    Put64(zip, zip64_end);
-    Put32(zip, 1);
-  }
-  Put32(zip, 0x06054b50);
-  Put32(zip, 0);
-  Put16(zip, zip64 ? 0xFFFF : entries.size());
-  Put16(zip, zip64 ? 0xFFFF : entries.size());
-  Put32(zip, zip64 ? 0xFFFFFFFF : directory.size());
-  Put32(zip, zip64 ? 0xFFFFFFFF : directory_offset);
-  Put16(zip, comment.size());
-  zip += comment;
-  return zip;
-}
+using test_support::BuildZip;
+using test_support::ZipEntry;
 
 class SourceTest : public ::testing::Test {
  protected:
@@ -328,6 +197,74 @@ TEST_F(SourceTest, ZipErrorsNameTheFile) {
       EXPECT_NE(error.m_strDetail.str().find(CString(test.detail).str()), std::string::npos)
           << error.what();
     }
+  }
+}
+
+// Random text that deflate cannot shrink much, so that its compressed bytes fill several reads.
+std::string RandomText(size_t size, unsigned seed) {
+  std::string text(size, ' ');
+  std::mt19937 random(seed);
+  for (char& c : text) c = static_cast<char>('!' + random() % 90);
+  return text;
+}
+
+TEST_F(SourceTest, EntriesAreReadInTurnFromTheOneFile) {
+  const std::string main = RandomText(300000, 1), a = RandomText(200000, 2),
+                    b = RandomText(150000, 3);
+  const std::string bytes = BuildZip({{"files/x.png", "png"},
+                                      {"doc.kml", main},
+                                      {"layers/a.kml", a},
+                                      {.name = "layers/b.KML", .data = b, .deflate = false},
+                                      {.name = "locked.kml", .data = "x", .flags = 1}});
+  CStdioFile file(WriteFile(bytes), CFile::modeRead);
+  Input input = OpenInput(file);
+  ASSERT_NE(input.archive, nullptr);
+  EXPECT_EQ(input.archive->main_entry(), "doc.kml");
+  for (const char* missing : {"files/x.png", "missing.kml", "Layers/a.kml", "a.kml", ""}) {
+    EXPECT_EQ(input.archive->Open(missing), nullptr) << missing;
+  }
+  EXPECT_THROW(input.archive->Open("locked.kml"), CFileException);
+
+  // Each entry is read in odd-sized pieces in turn with the others, as a linked document is
+  // read while the one that links to it waits.
+  struct Stream {
+    std::unique_ptr<ByteSource> source;
+    std::string expected, read;
+  } streams[] = {{std::move(input.document), main, {}},
+                 {input.archive->Open("layers/a.kml"), a, {}},
+                 {input.archive->Open("layers/b.KML"), b, {}}};
+  uint64_t position = 0;
+  for (bool more = true; more;) {
+    more = false;
+    for (Stream& stream : streams) {
+      char buffer[7919];
+      const size_t count = stream.source->Read(buffer, sizeof buffer);
+      stream.read.append(buffer, count);
+      more = more || count != 0;
+      EXPECT_GE(stream.source->FilePosition(), position);
+      position = stream.source->FilePosition();
+      EXPECT_LE(position, bytes.size());
+    }
+  }
+  for (const Stream& stream : streams) EXPECT_TRUE(stream.read == stream.expected);
+}
+
+TEST_F(SourceTest, ADamagedRecordAfterDocKmlMattersOnlyToWhatLiesBeyondIt) {
+  std::string bytes = BuildZip({{"doc.kml", Kml("main")}, {"a.kml", Kml("a")}, {"b.kml", "b"}});
+  const size_t directory = bytes.find("PK\x01\x02");
+  bytes[bytes.find("PK\x01\x02", bytes.find("PK\x01\x02", directory + 4) + 4) + 2] = 'X';
+  CStdioFile file(WriteFile(bytes), CFile::modeRead);
+  Input input = OpenInput(file);
+  std::string document(100, ' ');
+  document.resize(input.document->Read(document.data(), document.size()));
+  EXPECT_EQ(document, Kml("main"));
+  EXPECT_NE(input.archive->Open("a.kml"), nullptr);
+  try {
+    input.archive->Open("b.kml");
+    ADD_FAILURE() << "b.kml opened";
+  } catch (const CFileException& error) {
+    EXPECT_EQ(error.m_cause, CFileException::badZip);
+    EXPECT_NE(std::string(error.what()).find(folder_.PathOf("map.kmz")), std::string::npos);
   }
 }
 

@@ -51,6 +51,11 @@ Tag TagOf(std::string_view name) {
       {"ScreenOverlay", Tag::kOverlay},
       {"PhotoOverlay", Tag::kOverlay},
       {"NetworkLink", Tag::kNetworkLink},
+      {"Link", Tag::kLink},
+      {"Url", Tag::kLink},
+      {"href", Tag::kHref},
+      {"Schema", Tag::kSchema},
+      {"SimpleField", Tag::kSimpleField},
   };
   const auto found = kTags.find(name);
   return found == kTags.end() ? Tag::kOther : found->second;

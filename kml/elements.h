@@ -53,6 +53,10 @@ enum class Tag : uint8_t {
   kScale,
   kOverlay,
   kNetworkLink,
+  kLink,  // a NetworkLink's Link, or KML 2.0's Url
+  kHref,
+  kSchema,
+  kSimpleField,
 };
 
 // The element of local name `name` ("Placemark", "coord" of gx:coord).

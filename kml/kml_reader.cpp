@@ -1,13 +1,16 @@
 #include "kml/kml_reader.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "kml/archive_path.h"
 #include "kml/coordinates.h"
 #include "kml/elements.h"
 #include "kml/style_reader.h"
@@ -185,6 +188,8 @@ enum class Field : uint8_t {
   kData,
   kStyleUrl,
   kFolderName,
+  kLinkName,
+  kLinkHref,
   kLongitude,
   kLatitude,
   kStyle,  // a text the style reader wants: style_field_
@@ -192,17 +197,56 @@ enum class Field : uint8_t {
 
 // Data fields a placemark may carry: what one placemark can make us hold is bounded.
 constexpr size_t kMaxAttributes = 1024;
+// Names of old-style schemas and their fields held, all together: bounded as well.
+constexpr size_t kMaxSchemaNames = 4096;
+
+// Whether an element `tag` (local name `name`) as a placemark's own child means something of
+// its own, so that no old-style schema field takes it.
+bool MeansSomethingInPlacemark(Tag tag, std::string_view name) {
+  switch (tag) {
+    case Tag::kName:
+    case Tag::kDescription:
+    case Tag::kStyleUrl:
+    case Tag::kTimeStamp:
+    case Tag::kTimeSpan:
+    case Tag::kExtendedData:
+    case Tag::kStyle:
+    case Tag::kStyleMap:
+    case Tag::kPoint:
+    case Tag::kLineString:
+    case Tag::kLinearRing:
+    case Tag::kPolygon:
+    case Tag::kTrack:
+    case Tag::kModel:
+      return true;
+    case Tag::kOther:
+      return name == "MultiGeometry" || name == "MultiTrack";
+    default:
+      return false;
+  }
+}
 
 }  // namespace
 
 class KmlReader::State {
  public:
-  State(StyleTable& styles, ReaderCounts& counts) : counts_(counts), style_reader_(styles) {}
+  State(XmlEventSource& xml, LinkedDocuments* links, StyleTable& styles, ReaderCounts& counts)
+      : counts_(counts), links_(links), style_reader_(styles) {
+    documents_.push_back({&xml, std::string(links != nullptr ? links->main_entry() : ""), false});
+    if (links != nullptr) read_entries_.insert(documents_.back().entry);
+  }
 
-  const KmlEvent& Next(XmlEventSource& xml);
+  const KmlEvent& Next();
 
  private:
   enum class Source : uint8_t { kCoordinates, kTrack, kModel };
+  // A document being read: the first one, or one that links lead to (the last is read, the
+  // others wait).
+  struct Document {
+    XmlEventSource* xml = nullptr;
+    std::string entry;   // its path in the archive
+    bool named = false;  // the link's name is a level of folders_
+  };
   struct Folder {
     size_t depth = 0;
     std::string name;
@@ -210,12 +254,31 @@ class KmlReader::State {
     bool cut = false;
   };
 
+  // An old-style schema's field names.
+  using SchemaFields = std::vector<std::string>;
+
   void OnStart(const XmlEvent& event);
   void OnEnd(const XmlEvent& event);
+  void Skip() {
+    skipped_open_ = 1;
+    count_skipped_ = true;
+  }
+  bool IsPlacemarkName(std::string_view name) const {
+    return name == "Placemark" || (!old_schemas_.empty() && old_schemas_.count(name) != 0);
+  }
+  void StartInLink(Tag tag);
+  void Follow();
+  void EndLinked();
+  // The key of a shared style `id` defined in the document being read.
+  std::string_view StyleId(std::string_view id);
+  // `url`, a styleUrl written in the document being read, as the style table resolves it.
+  std::string StyleKey(std::string_view url) const;
+  void StartSchema(const XmlEvent& event);
+  void AddSchemaField(std::string_view name);
   void StartInPlacemark(Tag tag, const XmlEvent& event);
   void Collect(Field field);
   void EndCollect();
-  void BeginPlacemark();
+  void BeginPlacemark(const SchemaFields* fields);
   void EndPlacemark();
   void BeginPart(PartKind kind, Source source);
   void EndPart();
@@ -230,6 +293,15 @@ class KmlReader::State {
 
   ReaderCounts& counts_;
 
+  LinkedDocuments* const links_;
+  std::vector<Document> documents_;
+  std::set<std::string, std::less<>> read_entries_;  // every document begun, the first too
+  // The NetworkLink being read (depth 0: none), its name and href.
+  size_t link_depth_ = 0;
+  std::string link_name_, link_href_;
+  bool link_name_cut_ = false;
+  std::string style_id_;
+
   // Events made from one XML event, handed out one per Next().
   KmlEvent queue_[4];
   size_t queue_begin_ = 0;
@@ -240,13 +312,24 @@ class KmlReader::State {
 
   std::vector<Tag> tags_;  // the open elements, outside skipped subtrees
   bool root_seen_ = false;
-  size_t skipped_open_ = 0;  // open elements of a subtree being skipped
+  size_t skipped_open_ = 0;    // open elements of a subtree being skipped
+  bool count_skipped_ = true;  // placemarks in the subtree being skipped are counted
+  // Outside placemarks, the outermost open element that is not kml, Document or Folder (depth
+  // 0: none): a placemark inside it is no feature of the document.
+  size_t outside_depth_ = 0;
+
+  // Old-style schemas by name, the one being read (depth 0: none), and the names held.
+  std::map<std::string, SchemaFields, std::less<>> old_schemas_;
+  SchemaFields* schema_ = nullptr;
+  size_t schema_depth_ = 0;
+  size_t schema_names_ = 0;
 
   std::vector<Folder> folders_;
 
   bool in_placemark_ = false;
   size_t placemark_depth_ = 0;
   Placemark placemark_;
+  const SchemaFields* placemark_fields_ = nullptr;  // of an old-style schema's instance
 
   // The element whose text is being collected (depth 0: none).
   size_t collect_depth_ = 0;
@@ -273,7 +356,7 @@ class KmlReader::State {
   StyleReader style_reader_;
 };
 
-const KmlEvent& KmlReader::State::Next(XmlEventSource& xml) {
+const KmlEvent& KmlReader::State::Next() {
   if (batch_out_) {
     tokenizer_.ClearBatch();
     batch_out_ = false;
@@ -296,7 +379,7 @@ const KmlEvent& KmlReader::State::Next(XmlEventSource& xml) {
       FeedPending();
       continue;
     }
-    const XmlEvent& event = xml.Next();
+    const XmlEvent& event = documents_.back().xml->Next();
     switch (event.type) {
       case XmlEvent::Type::kStart:
         OnStart(event);
@@ -313,7 +396,11 @@ const KmlEvent& KmlReader::State::Next(XmlEventSource& xml) {
         }
         break;
       case XmlEvent::Type::kEndOfDocument:
-        done_ = true;
+        if (documents_.size() > 1) {
+          EndLinked();
+        } else {
+          done_ = true;
+        }
         break;
     }
   }
@@ -322,16 +409,27 @@ const KmlEvent& KmlReader::State::Next(XmlEventSource& xml) {
 void KmlReader::State::OnStart(const XmlEvent& event) {
   if (skipped_open_ != 0) {
     ++skipped_open_;
+    if (count_skipped_ && IsPlacemarkName(event.name)) ++counts_.outside_placemarks;
     return;
   }
-  const Tag tag = TagOf(event.name);
+  Tag tag = TagOf(event.name);
+  const SchemaFields* instance_fields = nullptr;
+  if (tag == Tag::kOther && !old_schemas_.empty()) {
+    const auto found = old_schemas_.find(event.name);
+    if (found != old_schemas_.end()) {
+      tag = Tag::kPlacemark;
+      instance_fields = &found->second;
+    }
+  }
   if (!root_seen_) {
     root_seen_ = true;
-    counts_.kml_root =
+    const bool kml =
         tag == Tag::kKml || tag == Tag::kDocument || tag == Tag::kFolder || tag == Tag::kPlacemark;
-    // Another root: whatever it holds is not KML, and nothing of it is given.
-    if (!counts_.kml_root) {
+    if (documents_.size() == 1) counts_.kml_root = kml;
+    // Another root: whatever it holds is not KML, and nothing of it is given or counted.
+    if (!kml) {
       skipped_open_ = 1;
+      count_skipped_ = false;
       return;
     }
   }
@@ -341,36 +439,149 @@ void KmlReader::State::OnStart(const XmlEvent& event) {
     collector_.StartChild(event);
     return;
   }
+  if (link_depth_ != 0) return StartInLink(tag);
+  if (tag == Tag::kNetworkLink && links_ != nullptr && !in_placemark_ && outside_depth_ == 0) {
+    tags_.push_back(tag);
+    link_depth_ = tags_.size();
+    link_name_.clear();
+    link_href_.clear();
+    link_name_cut_ = false;
+    return;
+  }
+  // A feature is a child of kml, Document or Folder; whatever else holds a placemark (an
+  // Update, a Style, an element KML does not define, another placemark) takes it out of the
+  // document.
   if (tag == Tag::kOverlay || tag == Tag::kNetworkLink ||
-      (tag == Tag::kPlacemark && in_placemark_)) {
+      (tag == Tag::kPlacemark && (in_placemark_ || outside_depth_ != 0))) {
     if (tag == Tag::kOverlay) ++counts_.overlays;
     if (tag == Tag::kNetworkLink) ++counts_.network_links;
-    skipped_open_ = 1;
+    if (tag == Tag::kPlacemark) ++counts_.outside_placemarks;
+    Skip();
     return;
   }
   const Tag parent = Up(0);
   tags_.push_back(tag);
+  if (!in_placemark_ && outside_depth_ == 0 && tag != Tag::kKml && tag != Tag::kDocument &&
+      tag != Tag::kFolder && tag != Tag::kPlacemark) {
+    outside_depth_ = tags_.size();
+  }
   // Markup inside a coordinate list adds nothing but its text.
   if (coordinates_depth_ != 0) return;
 
   if (in_placemark_) {
     StartInPlacemark(tag, event);
   } else if (tag == Tag::kPlacemark) {
-    BeginPlacemark();
+    BeginPlacemark(instance_fields);
   } else if (tag == Tag::kFolder) {
     folders_.push_back({tags_.size(), {}, false, false});
   } else if (tag == Tag::kName && parent == Tag::kFolder && !folders_.empty() &&
              !folders_.back().named) {
     Collect(Field::kFolderName);
+  } else if (tag == Tag::kSchema) {
+    StartSchema(event);
+  } else if (tag == Tag::kSimpleField && schema_depth_ != 0 && schema_depth_ == tags_.size() - 1) {
+    AddSchemaField(AttributeOf(event, "name"));
   }
   if (collect_depth_ != 0 || !StyleReader::Concerns(tag)) return;
   const bool has_id = tag == Tag::kStyle || tag == Tag::kStyleMap;
   if (const std::optional<StyleReader::Field> field =
           style_reader_.Start(tag, Up(1), Up(2), tags_.size(), in_placemark_,
-                              has_id ? AttributeOf(event, "id") : std::string_view())) {
+                              has_id ? StyleId(AttributeOf(event, "id")) : std::string_view())) {
     style_field_ = *field;
     Collect(Field::kStyle);
   }
+}
+
+// Of a NetworkLink only its name and href are read; what else it holds is skipped.
+void KmlReader::State::StartInLink(Tag tag) {
+  const size_t depth = tags_.size();
+  if (tag == Tag::kName && depth == link_depth_) {
+    tags_.push_back(tag);
+    Collect(Field::kLinkName);
+  } else if (tag == Tag::kLink && depth == link_depth_) {
+    tags_.push_back(tag);
+  } else if (tag == Tag::kHref && depth == link_depth_ + 1 && Up(0) == Tag::kLink) {
+    tags_.push_back(tag);
+    Collect(Field::kLinkHref);
+  } else {
+    if (tag == Tag::kPlacemark) ++counts_.outside_placemarks;
+    Skip();
+  }
+}
+
+// The document that the NetworkLink just ended leads to, when it is one to read, is read now,
+// where the link stands.
+void KmlReader::State::Follow() {
+  const std::optional<std::string> entry = ResolveEntry(documents_.back().entry, link_href_);
+  if (!entry || documents_.size() > kMaxLinkDepth || read_entries_.count(*entry) != 0) {
+    ++counts_.network_links;
+    return;
+  }
+  XmlEventSource* const xml = links_->Open(*entry);
+  if (xml == nullptr) {
+    ++counts_.network_links;
+    return;
+  }
+  read_entries_.insert(*entry);
+  const bool named = !link_name_.empty();
+  documents_.push_back({xml, *entry, named});
+  if (named) folders_.push_back({0, link_name_, true, link_name_cut_});
+  root_seen_ = false;
+}
+
+void KmlReader::State::EndLinked() {
+  if (documents_.back().named) folders_.pop_back();
+  documents_.pop_back();
+  links_->Close();
+  root_seen_ = true;
+}
+
+std::string_view KmlReader::State::StyleId(std::string_view id) {
+  // The first document's ids are kept as they are written, the others' within their entry: a
+  // NUL byte, which no XML text holds, keeps the two apart.
+  if (documents_.size() == 1 || id.empty()) return id;
+  style_id_.assign(documents_.back().entry).append(1, '\0').append(id);
+  return style_id_;
+}
+
+std::string KmlReader::State::StyleKey(std::string_view url) const {
+  const size_t hash_mark = url.find('#');
+  if (documents_.size() == 1 || hash_mark == std::string_view::npos) return std::string(url);
+  // A document part that leads out of the archive is read as the first document reads every
+  // document part: the id is looked for where the url is written.
+  std::string entry = documents_.back().entry;
+  if (hash_mark != 0) {
+    if (std::optional<std::string> named = ResolveEntry(entry, url.substr(0, hash_mark))) {
+      entry = std::move(*named);
+    }
+  }
+  std::string key = "#";
+  if (entry != documents_.front().entry) key.append(entry).append(1, '\0');
+  key.append(url.substr(hash_mark + 1));
+  return key;
+}
+
+// An old-style schema (KML 2.1): the name its instances are written with, and its fields.
+void KmlReader::State::StartSchema(const XmlEvent& event) {
+  const std::string_view name = AttributeOf(event, "name");
+  // A name that KML gives an element of its own cannot name an instance.
+  if (AttributeOf(event, "parent") != "Placemark" || name.empty() || name.size() > kMaxValueBytes ||
+      TagOf(name) != Tag::kOther || schema_names_ >= kMaxSchemaNames) {
+    return;
+  }
+  auto [schema, added] = old_schemas_.try_emplace(std::string(name));
+  if (added) ++schema_names_;
+  schema_ = &schema->second;
+  schema_depth_ = tags_.size();
+}
+
+void KmlReader::State::AddSchemaField(std::string_view name) {
+  if (name.empty() || name.size() > kMaxValueBytes || schema_names_ >= kMaxSchemaNames ||
+      std::find(schema_->begin(), schema_->end(), name) != schema_->end()) {
+    return;
+  }
+  schema_->emplace_back(name);
+  ++schema_names_;
 }
 
 void KmlReader::State::StartInPlacemark(Tag tag, const XmlEvent& event) {
@@ -378,6 +589,13 @@ void KmlReader::State::StartInPlacemark(Tag tag, const XmlEvent& event) {
   const Tag grandparent = Up(2);
   const bool own = parent == Tag::kPlacemark;
   const bool own_child = grandparent == Tag::kPlacemark;
+  if (placemark_fields_ != nullptr && own && !MeansSomethingInPlacemark(tag, event.name) &&
+      std::find(placemark_fields_->begin(), placemark_fields_->end(), event.name) !=
+          placemark_fields_->end()) {
+    data_name_.assign(event.name);
+    Collect(Field::kData);
+    return;
+  }
   switch (tag) {
     case Tag::kName:
       if (own) Collect(Field::kName);
@@ -470,11 +688,14 @@ void KmlReader::State::OnEnd(const XmlEvent& event) {
     return;
   }
   if (collect_depth_ == depth) EndCollect();
+  const bool link_ends = link_depth_ == depth;
   if (coordinates_depth_ == depth) {
     tokenizer_.Finish();
     coordinates_depth_ = 0;
   }
   if (part_depth_ == depth) EndPart();
+  if (outside_depth_ == depth) outside_depth_ = 0;
+  if (schema_depth_ == depth) schema_depth_ = 0;
   style_reader_.End(depth, placemark_);
   if (in_placemark_ && placemark_depth_ == depth) {
     EndPlacemark();
@@ -482,6 +703,10 @@ void KmlReader::State::OnEnd(const XmlEvent& event) {
     folders_.pop_back();
   }
   tags_.pop_back();
+  if (link_ends) {
+    link_depth_ = 0;
+    Follow();
+  }
 }
 
 void KmlReader::State::Collect(Field field) {
@@ -511,7 +736,14 @@ void KmlReader::State::EndCollect() {
     case Field::kData:
       return AddAttribute(AttributeKind::kData, data_name_, value, cut);
     case Field::kStyleUrl:
-      if (placemark_.style_url.empty()) placemark_.style_url = value;
+      if (placemark_.style_url.empty()) placemark_.style_url = StyleKey(value);
+      return;
+    case Field::kLinkName:
+      link_name_ = value;
+      link_name_cut_ = cut;
+      return;
+    case Field::kLinkHref:
+      link_href_ = value;
       return;
     case Field::kFolderName:
       folders_.back().name = value;
@@ -525,6 +757,9 @@ void KmlReader::State::EndCollect() {
       latitude_ = value;
       return;
     case Field::kStyle:
+      if (style_field_ == StyleReader::Field::kPairUrl) {
+        return style_reader_.Collected(style_field_, StyleKey(value));
+      }
       return style_reader_.Collected(style_field_, value);
   }
 }
@@ -541,9 +776,10 @@ void KmlReader::State::AddAttribute(AttributeKind kind, std::string_view name,
   attributes.push_back({kind, std::string(name), std::string(value), cut});
 }
 
-void KmlReader::State::BeginPlacemark() {
+void KmlReader::State::BeginPlacemark(const SchemaFields* fields) {
   in_placemark_ = true;
   placemark_depth_ = tags_.size();
+  placemark_fields_ = fields;
   placemark_.attributes.clear();
   placemark_.style_url.clear();
   style_reader_.BeginPlacemark(placemark_);
@@ -570,6 +806,7 @@ void KmlReader::State::EndPlacemark() {
   if (part_depth_ != 0) EndPart();
   style_reader_.EndPlacemark(placemark_);
   in_placemark_ = false;
+  placemark_fields_ = nullptr;
   KmlEvent event;
   event.type = KmlEvent::Type::kPlacemarkEnd;
   event.placemark = &placemark_;
@@ -646,11 +883,11 @@ void KmlReader::State::EmitBatch() {
   Push(event);
 }
 
-KmlReader::KmlReader(XmlEventSource& xml)
-    : xml_(xml), state_(std::make_unique<State>(styles_, counts_)) {}
+KmlReader::KmlReader(XmlEventSource& xml, LinkedDocuments* links)
+    : state_(std::make_unique<State>(xml, links, styles_, counts_)) {}
 
 KmlReader::~KmlReader() = default;
 
-const KmlEvent& KmlReader::Next() { return state_->Next(xml_); }
+const KmlEvent& KmlReader::Next() { return state_->Next(); }
 
 }  // namespace kml

@@ -66,6 +66,18 @@ struct Read {
     return text;
   }
 
+  // The names of the placemarks given, joined by ','.
+  std::string Names() const {
+    std::string text;
+    for (const ReadPlacemark& read : placemarks) {
+      if (!text.empty()) text += ',';
+      for (const Attribute& attribute : read.placemark.attributes) {
+        if (attribute.kind == feature::AttributeKind::kName) text += attribute.value;
+      }
+    }
+    return text;
+  }
+
   Style StyleOf(size_t i = 0) const {
     const Placemark& placemark = placemarks.at(i).placemark;
     return styles.Resolve(placemark.style_url, placemark.inline_style);
@@ -527,6 +539,102 @@ TEST(KmlReader, OnlyAKmlRootGivesPlacemarks) {
     EXPECT_EQ(read.counts.kml_root, row.kml_root) << row.document;
     EXPECT_EQ(read.placemarks.size(), row.placemarks) << row.document;
     EXPECT_EQ(read.counts.placemarks, row.placemarks) << row.document;
+  }
+}
+
+TEST(KmlReader, OnlyPlacemarksThatAreFeaturesOfTheDocumentAreGiven) {
+  const struct {
+    const char* document;
+    const char* names;
+    uint64_t outside;
+  } cases[] = {
+      {"<kml><NetworkLinkControl><Update><targetHref>a.kml</targetHref><Create>"
+       "<Document targetId='d'><Placemark><name>created</name></Placemark></Document></Create>"
+       "<Change><Placemark targetId='p'><name>changed</name></Placemark></Change><Delete>"
+       "<Placemark targetId='q'/></Delete></Update></NetworkLinkControl>"
+       "<Document><Placemark><name>a</name></Placemark></Document></kml>",
+       "a", 3},
+      {"<kml><Document><Style id='s'><Placemark/></Style><StyleMap><Placemark/></StyleMap>"
+       "<Schema name='S'><Placemark/></Schema><ExtendedData><Placemark/></ExtendedData>"
+       "<Region><Placemark/></Region><Placemark><name>a</name></Placemark></Document></kml>",
+       "a", 5},
+      {"<kml><Document><x:Group><Placemark/><Folder><Placemark/></Folder></x:Group><gx:Tour>"
+       "<gx:Playlist><Placemark/></gx:Playlist></gx:Tour><Folder><Document><Folder><Placemark>"
+       "<name>deep</name></Placemark></Folder></Document></Folder></Document></kml>",
+       "deep", 3},
+      {"<kml><Document><GroundOverlay><Placemark/></GroundOverlay><NetworkLink><Placemark/>"
+       "</NetworkLink><Placemark><name>a</name><Placemark><name>in a</name></Placemark>"
+       "<MultiGeometry><Placemark/></MultiGeometry></Placemark><Placemark><name>b</name>"
+       "</Placemark></Document></kml>",
+       "a,b", 4},
+      {"<Placemark><name>root</name></Placemark>", "root", 0},
+      {"<kml:kml><kml:Document><kml:Folder><kml:Placemark><kml:name>p</kml:name>"
+       "</kml:Placemark></kml:Folder></kml:Document></kml:kml>",
+       "p", 0},
+      {"<Folder><Placemark><name>f</name></Placemark><Update><Placemark/></Update></Folder>", "f",
+       1},
+      // Not KML: nothing in it is counted.
+      {"<gpx><Update><Placemark/></Update><Placemark/></gpx>", "", 0},
+  };
+  for (const auto& row : cases) {
+    for (const size_t piece : {size_t{1}, size_t{SIZE_MAX}}) {
+      SCOPED_TRACE(row.document);
+      const Read read = ReadKml(row.document, piece);
+      EXPECT_EQ(read.Names(), row.names);
+      EXPECT_EQ(read.counts.outside_placemarks, row.outside);
+      EXPECT_EQ(read.counts.placemarks, read.placemarks.size());
+    }
+  }
+}
+
+TEST(KmlReader, OldStyleSchemasMakePlacemarksOfTheirInstances) {
+  const std::string schema =
+      "<Schema name='S_park' parent='Placemark'><SimpleField name='AREA' type='double'/>"
+      "<SimpleField name='NAME2' type='string'><displayName>N</displayName></SimpleField>"
+      "<SimpleField name='name' type='string'/><SimpleField type='int'/></Schema>";
+  const struct {
+    std::string document;
+    const char* attributes;  // of each placemark given, joined by ' '
+    const char* geometry;    // of the first one
+    uint64_t outside;
+  } cases[] = {
+      {"<kml><Document>" + schema +
+           "<Folder><name>F</name><S_park><name>p</name><AREA> 12.5 </AREA><NAME2>x</NAME2>"
+           "<other>o</other><description>d</description><Point><coordinates>1,2</coordinates>"
+           "</Point></S_park></Folder><Placemark><name>plain</name><AREA>1</AREA></Placemark>"
+           "</Document></kml>",
+       "folder=F|name=p|data:AREA=12.5|data:NAME2=x|description=d name=plain", "point(1 2)", 0},
+      // The schema's fields are the instance's own children; KML's own elements keep their
+      // meaning.
+      {"<kml><Document>" + schema +
+           "<kml:S_park><name>n</name><ExtendedData><AREA>3</AREA></ExtendedData><MultiGeometry>"
+           "<LineString><coordinates>1,2 3,4</coordinates></LineString><NAME2>y</NAME2>"
+           "</MultiGeometry><styleUrl>#s</styleUrl><AREA>4</AREA><AREA>5</AREA></kml:S_park>"
+           "</Document></kml>",
+       "name=n|data:AREA=4", "line(1 2,3 4)", 0},
+      // An instance before its schema, a schema without parent='Placemark', an instance
+      // inside a placemark or an Update.
+      {"<kml><Document><S_park><name>early</name></S_park>" + schema +
+           "<Schema name='S_new'><SimpleField name='A'/></Schema><S_new><A>1</A></S_new>"
+           "<Placemark><name>p</name><S_park><AREA>1</AREA></S_park></Placemark><Update>"
+           "<S_park/></Update></Document></kml>",
+       "name=p", "", 2},
+  };
+  for (const auto& row : cases) {
+    for (const size_t piece : {size_t{1}, size_t{SIZE_MAX}}) {
+      SCOPED_TRACE(row.document);
+      const Read read = ReadKml(row.document, piece);
+      std::string attributes;
+      for (size_t i = 0; i < read.placemarks.size(); ++i) {
+        if (i != 0) attributes += ' ';
+        attributes += read.Attributes(i);
+      }
+      EXPECT_EQ(attributes, row.attributes);
+      if (!read.placemarks.empty()) {
+        EXPECT_EQ(read.Geometry(), row.geometry);
+      }
+      EXPECT_EQ(read.counts.outside_placemarks, row.outside);
+    }
   }
 }
 

@@ -115,10 +115,14 @@ const VerbText& VerbOf(CFileException::Cause cause) {
 std::string Identity(std::string_view text) { return std::string(text); }
 
 std::string ComposeMessage(CFileException::Cause cause, const CString& path, long os_error,
-                           const CString& detail = CString(),
+                           const CString& detail = CString(), const CString& entry = CString(),
                            std::string (*literal)(std::string_view) = Identity) {
   std::string message = literal(VerbOf(cause).chinese);
   message += path.str();
+  if (!entry.IsEmpty()) {
+    message += literal("”中的“");
+    message += entry.str();
+  }
   message += literal("”：");
   if (const char* reason = TextOf(cause).chinese) {
     message += literal(reason);
@@ -134,10 +138,17 @@ std::string ComposeMessage(CFileException::Cause cause, const CString& path, lon
 }
 
 std::string ComposeEnglishMessage(CFileException::Cause cause, const CString& path, long os_error,
-                                  const CString& detail) {
+                                  const CString& detail, const CString& entry) {
   std::string message = VerbOf(cause).english;
   message += path.str();
-  message += "\": ";
+  if (!entry.IsEmpty()) {
+    message += "\" (entry \"";
+    message += entry.str();
+    message += "\")";
+  } else {
+    message += '"';
+  }
+  message += ": ";
   if (const char* reason = TextOf(cause).english) {
     message += reason;
     if (!detail.IsEmpty()) {
@@ -175,12 +186,22 @@ void CFileException::ThrowOsError(long os_error, const CString& path, bool writi
 CString CFileException::GetErrorMessage() const { return message_; }
 
 CString CFileException::GetErrorMessage(std::string (*convert_literal)(std::string_view)) const {
-  return CString(ComposeMessage(m_cause, m_strFileName, m_lOsError, m_strDetail,
+  return CString(ComposeMessage(m_cause, m_strFileName, m_lOsError, m_strDetail, m_strEntry,
                                 convert_literal != nullptr ? convert_literal : Identity));
 }
 
 CString CFileException::GetEnglishMessage() const {
-  return CString(ComposeEnglishMessage(m_cause, m_strFileName, m_lOsError, m_strEnglishDetail));
+  return CString(
+      ComposeEnglishMessage(m_cause, m_strFileName, m_lOsError, m_strEnglishDetail, m_strEntry));
+}
+
+void CFileException::SetEntry(std::string_view entry) {
+  std::string shown(entry);
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  m_strEntry = CString(shown);
+  message_ = CString(ComposeMessage(m_cause, m_strFileName, m_lOsError, m_strDetail, m_strEntry));
 }
 
 const char* CFileException::what() const noexcept { return message_.GetString(); }

@@ -77,6 +77,13 @@ class CFileException : public std::exception {
   CString m_strFileName;
   CString m_strDetail;         // empty when there is none
   CString m_strEnglishDetail;  // the same in English
+  // The part of the file that the error is in, such as a KMZ's entry "layers/a.kml"; empty for
+  // the file as a whole. The reports name it after the file.
+  CString m_strEntry;
+
+  // Names `entry` as the part of the file that the error is in; control characters in it are
+  // shown as '?'.
+  void SetEntry(std::string_view entry);
 
   // The error report: a Chinese sentence that names the file and the failure, in the system
   // code page, e.g. "无法打开文件“C:\maps\route.kml”：找不到该文件。".

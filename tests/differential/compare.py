@@ -17,6 +17,14 @@ document DOC of the corpus:
   text apart from the Charset line and the widths of Char columns.
 - every other encoding of DOC and DOC.kmz must give .mif and .mid byte for byte equal to the
   twin's.
+- a KMZ of several layers (NAME.layers.kmz: doc.kml holding only NetworkLinks to entries of the
+  archive, as GDAL writes one) is converted whole; GDAL's LIBKML reads each linked entry as a
+  layer, and our features must be its layers' features, one layer after the other.
+
+Only features of a document are placemarks: the document is read for those whose ancestors are
+all kml, Document or Folder (GDAL reads no placemark inside an Update, a Style, ExtendedData or
+an element KML does not define either); the instances of an old-style schema (KML 2.1, a Schema
+with parent="Placemark") are placemarks, and GDAL reads their fields as columns.
 
 What GDAL cannot judge: it reads no geometry from a Model (the Model's Location is checked
 against the document instead), it does not trim white space from names and descriptions (we
@@ -102,18 +110,22 @@ def has_extra_values(kml_path):
 
 def document_placemarks(kml_path):
     """(Document name, [placemark]) in document order; a placemark is a dict with its folder
-    path, its innermost folder's name and, for a Model, its Location."""
+    path, its innermost folder's name and, for a Model, its Location. Only features count: a
+    Placemark (or an instance of an old-style schema whose parent is Placemark) whose ancestors
+    are all kml, Document or Folder."""
     root = ElementTree.parse(kml_path).getroot()
     placemarks = []
     document_name = [None]
+    instances = {"Placemark"}
+    for element in root.iter():
+        if local(element.tag) == "Schema" and element.get("parent") == "Placemark":
+            instances.add(element.get("name"))
 
     def visit(element, folders):
         tag = local(element.tag)
         if tag == "Document" and document_name[0] is None:
             document_name[0] = (child_text(element, "name") or "").strip()
-        if tag in ("GroundOverlay", "ScreenOverlay", "PhotoOverlay", "NetworkLink"):
-            return
-        if tag == "Placemark":
+        if tag in instances:
             model = None
             for node in element.iter():
                 if local(node.tag) == "Location":
@@ -121,6 +133,8 @@ def document_placemarks(kml_path):
                              float(child_text(node, "latitude")))
             placemarks.append({"folder": "/".join(folders),
                                "innermost": folders[-1] if folders else "", "model": model})
+            return
+        if tag not in ("kml", "Document", "Folder"):
             return
         if tag == "Folder":
             folders = folders + [(child_text(element, "name") or "").strip()]
@@ -372,6 +386,23 @@ def check_variant(kml2mif, path, scratch, twin_pair):
     return "same as the UTF-8 twin"
 
 
+def check_layers(kml2mif, path, scratch):
+    """A KMZ of layers, each an entry that doc.kml links to: our rows are GDAL's layers one
+    after the other, in the order of the links."""
+    mif = convert(kml2mif, path, scratch, "UTF-8")
+    ours = [f for _, features in read_features(mif, "MapInfo File") for f in features]
+    reference = [f for _, features in read_features(path, "LIBKML") for f in features]
+    if len(ours) != len(reference) or not ours:
+        raise Mismatch("%d features, GDAL reads %d" % (len(ours), len(reference)))
+    placemark = {"folder": "", "innermost": "", "model": None}
+    for number, (want, got) in enumerate(zip(reference, ours), 1):
+        try:
+            compare_feature(want, got, placemark, want)
+        except Mismatch as error:
+            raise Mismatch("feature %d: %s" % (number, error))
+    return "%d features agree with GDAL's layers" % len(ours)
+
+
 def document_of(name):
     return name[:-4] if name.endswith(".kmz") else name.split(".")[0]
 
@@ -386,7 +417,9 @@ def run(kml2mif, corpus, pattern, scratch):
     for name in names:
         path = os.path.join(corpus, name)
         try:
-            if name.endswith(".utf8.kml"):
+            if name.endswith(".layers.kmz"):
+                verdict = check_layers(kml2mif, path, scratch)
+            elif name.endswith(".utf8.kml"):
                 twins[document_of(name)], verdict = check_twin(kml2mif, path, scratch)
             else:
                 verdict = check_variant(kml2mif, path, scratch, twins.get(document_of(name)))

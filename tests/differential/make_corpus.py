@@ -8,7 +8,8 @@ For every logical document DOC it writes DOC.utf8.kml (the twin the others are c
 DOC.utf8bom.kml, DOC.utf16le.kml, DOC.utf16be.kml (both with a byte order mark), DOC.latin1.kml
 (only for documents whose text is all Latin-1), DOC.gbk.kml, DOC.gb2312.kml, DOC.gb18030.kml
 (where the text fits the encoding) and DOC.kmz (a zip holding doc.kml). The XML declaration of
-each file names its encoding. The output is the same on every run.
+each file names its encoding. Besides, multilayer.layers.kmz is a KMZ of several layers as GDAL
+writes one: doc.kml links to the layers' entries. The output is the same on every run.
 """
 import os
 import sys
@@ -16,6 +17,7 @@ import zipfile
 
 KML_OPEN = ('<kml xmlns="http://www.opengis.net/kml/2.2" '
             'xmlns:gx="http://www.google.com/kml/ext/2.2">')
+KML21_OPEN = '<kml xmlns="http://earth.google.com/kml/2.1">'
 
 # File suffix, Python codec, name in the XML declaration, byte order mark.
 ENCODINGS = [
@@ -220,11 +222,11 @@ INLINE_STYLE = ("<Style><LineStyle><color>ff00ffff</color><width>2.4</width></Li
                 "<IconStyle><scale>0.5</scale></IconStyle></Style>")
 
 
-def document(name, body, before="", after=""):
+def document(name, body, before="", after="", kml_open=KML_OPEN):
     return ('<?xml version="1.0" encoding="@ENCODING@"?>\n'
             "<!-- Made for the differential test of kml2mif -->\n"
             "%s\n<Document>\n  <name>%s</name>%s\n%s%s\n</Document>\n</kml>\n" %
-            (KML_OPEN, name, before, body, after))
+            (kml_open, name, before, body, after))
 
 
 def placemark(name, geometry, description=None, extra=""):
@@ -359,7 +361,59 @@ def feature_documents():
             ("mixed", multi(point(Extra(), 73), line(Extra(), 74), polygon(Extra(), 75, 0))),
         ])
     documents["extravalues"] = document("extra values", extra)
+
+    # Placemarks that are no features of the document: in an Update, a Style, ExtendedData, an
+    # element KML does not define, a tour. Only the two in the Document and its Folder count.
+    hidden = placemark("hidden", point(Tidy(), 80), "not a feature")
+    outside = (
+        "  <Style id=\"s\">\n" + hidden + "  </Style>\n" +
+        placemark("kept", point(Tidy(), 81), "a feature") +
+        "  <Unknown>\n" + hidden + "  <Folder><name>U</name>\n" + hidden + "  </Folder>\n"
+        "  </Unknown>\n  <gx:Tour><gx:Playlist>\n" + hidden + "  </gx:Playlist></gx:Tour>\n"
+        "  <Folder><name>外层</name>\n" + placemark("kept too", line(Tidy(), 82)) +
+        "  <ExtendedData>\n" + hidden + "  </ExtendedData>\n  </Folder>\n"
+        "  <Update><Create>\n" + hidden + "  </Create></Update>\n")
+    update = ("\n  <NetworkLinkControl><Update><targetHref>a.kml</targetHref><Create>"
+              "<Document targetId=\"d\">\n" + hidden + "  </Document></Create><Change>"
+              "<Placemark targetId=\"p\"><name>changed</name></Placemark></Change>"
+              "</Update></NetworkLinkControl>")
+    documents["outside"] = document("outside", outside).replace(KML_OPEN, KML_OPEN + update, 1)
+
+    # An old-style (KML 2.1) schema: its instances are placemarks, its fields their columns.
+    old_schema = ('\n  <Schema name="S_park" parent="Placemark">\n'
+                  '    <SimpleField name="AREA" type="double"></SimpleField>\n'
+                  '    <SimpleField name="NAME2" type="string"></SimpleField>\n  </Schema>')
+    parks = "".join(
+        "  <S_park>\n    <name>%s</name>\n    <description>%s</description>\n"
+        "    <AREA>%s</AREA>\n    <NAME2>%s</NAME2>\n    %s\n  </S_park>\n" % row
+        for row in [("公园 1", "first", "12.5", "x", polygon(Tidy(), 90, 1)),
+                    ("park 2", "second", "-3", "王 &amp; 李", point(Tidy(), 91)),
+                    ("park 3", "third", "1e3", "", line(Tidy(), 92))])
+    documents["oldschema"] = document("old schema", parks + placemark("plain", point(Tidy(), 93)),
+                                      old_schema, kml_open=KML21_OPEN)
     return documents
+
+
+def layered_kmz():
+    """A KMZ as GDAL writes a data source of several layers: doc.kml holds only NetworkLinks to
+    layers/NAME.kml, each a Document with a Schema and its placemarks."""
+    links = "".join("    <NetworkLink>\n      <Link>\n        <href>layers/%s.kml</href>\n"
+                    "      </Link>\n    </NetworkLink>\n" % name for name in ("roads", "sites"))
+    entries = [("doc.kml", '<?xml version="1.0" encoding="UTF-8"?>\n'
+                '<kml xmlns="http://www.opengis.net/kml/2.2">\n  <Document id="root_doc">\n' +
+                links + "  </Document>\n</kml>\n"), ("layers/", "")]
+    for layer, make in (("roads", line), ("sites", point)):
+        body = "".join(
+            '  <Placemark id="%s.%d">\n    <name>%s %d</name>\n    <ExtendedData>'
+            '<SchemaData schemaUrl="#%s.schema">\n      <SimpleData name="code">%d</SimpleData>\n'
+            "    </SchemaData></ExtendedData>\n    %s\n  </Placemark>\n" %
+            (layer, i, layer, i, layer, i * 3, make(Tidy(), 100 + i)) for i in range(1, 4))
+        entries.append(("layers/%s.kml" % layer, '<?xml version="1.0" encoding="UTF-8"?>\n'
+                        '<kml xmlns="http://www.opengis.net/kml/2.2">\n'
+                        '<Document id="%s">\n  <name>%s</name>\n  <Schema id="%s.schema">\n'
+                        '    <SimpleField name="code" type="int"/>\n  </Schema>\n%s'
+                        "</Document>\n</kml>\n" % (layer, layer, layer, body)))
+    return entries
 
 
 def encoded_variants(text):
@@ -390,6 +444,12 @@ def write_corpus(folder):
         with zipfile.ZipFile(os.path.join(folder, doc + ".kmz"), "w") as archive:
             archive.writestr(kmz, text.replace("@ENCODING@", "UTF-8").encode("utf-8"))
         names.append(doc + ".kmz")
+    with zipfile.ZipFile(os.path.join(folder, "multilayer.layers.kmz"), "w") as archive:
+        for entry, text in layered_kmz():
+            info = zipfile.ZipInfo(entry, date_time=(2026, 12, 7, 0, 0, 0))
+            info.compress_type = zipfile.ZIP_DEFLATED
+            archive.writestr(info, text.encode("utf-8"))
+    names.append("multilayer.layers.kmz")
     return names
 
 

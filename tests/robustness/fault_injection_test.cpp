@@ -21,6 +21,7 @@
 #include "convert/full.h"
 #include "platform/file_exception.h"
 #include "platform/stdio_file.h"
+#include "testing/zip_builder.h"
 #include "tests/robustness/robustness_fixture.h"
 
 namespace robustness {

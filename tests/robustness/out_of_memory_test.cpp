@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/file_exception.h"
+#include "testing/zip_builder.h"
 #include "tests/robustness/robustness_fixture.h"
 
 namespace {

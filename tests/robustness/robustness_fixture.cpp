@@ -1,13 +1,12 @@
 #include "tests/robustness/robustness_fixture.h"
 
-#include <zlib.h>
-
 #include <fstream>
 #include <iterator>
 
 #include "cli/console.h"
 #include "cli/report.h"
 #include "platform/transcoder.h"
+#include "testing/zip_builder.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -89,64 +88,22 @@ std::string LongKml() { return KmlOfSize(1500000); }
 
 std::string AsItIs(const std::string& document) { return document; }
 
-void Put16(std::string& out, uint32_t value) {
-  out += static_cast<char>(value & 0xFF);
-  out += static_cast<char>(value >> 8 & 0xFF);
-}
-void Put32(std::string& out, uint32_t value) {
-  Put16(out, value & 0xFFFF);
-  Put16(out, value >> 16);
-}
-
 // A KMZ holding the document as doc.kml, deflated, as map programs write it.
 std::string AsKmz(const std::string& document) {
-  std::string data(compressBound(static_cast<uLong>(document.size())), '\0');
-  z_stream stream = {};
-  deflateInit2(&stream, 6, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(document.data()));
-  stream.avail_in = static_cast<uInt>(document.size());
-  stream.next_out = reinterpret_cast<Bytef*>(data.data());
-  stream.avail_out = static_cast<uInt>(data.size());
-  deflate(&stream, Z_FINISH);
-  data.resize(stream.total_out);
-  deflateEnd(&stream);
-  const auto crc = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(document.data()),
-                                               static_cast<uInt>(document.size())));
-  const std::string name = "doc.kml";
-  // The fields after the version needed, shared by the local header and the directory entry.
-  std::string fields;
-  Put16(fields, 0);  // flags
-  Put16(fields, 8);  // deflated
-  Put32(fields, 0);  // time and date
-  Put32(fields, crc);
-  Put32(fields, static_cast<uint32_t>(data.size()));
-  Put32(fields, static_cast<uint32_t>(document.size()));
-  Put16(fields, static_cast<uint32_t>(name.size()));
-  Put16(fields, 0);  // extra field
-  std::string zip;
-  Put32(zip, 0x04034b50);
-  Put16(zip, 20);
-  zip += fields + name + data;
-  const auto directory_offset = static_cast<uint32_t>(zip.size());
-  Put32(zip, 0x02014b50);
-  Put16(zip, 20);  // made by
-  Put16(zip, 20);  // needed
-  zip += fields;
-  Put16(zip, 0);  // comment
-  Put16(zip, 0);  // disk
-  Put16(zip, 0);  // internal attributes
-  Put32(zip, 0);  // external attributes
-  Put32(zip, 0);  // local header's offset
-  zip += name;
-  const auto directory_size = static_cast<uint32_t>(zip.size() - directory_offset);
-  Put32(zip, 0x06054b50);
-  Put32(zip, 0);
-  Put16(zip, 1);
-  Put16(zip, 1);
-  Put32(zip, directory_size);
-  Put32(zip, directory_offset);
-  Put16(zip, 0);
-  return zip;
+  return test_support::BuildZip({{"doc.kml", document}});
+}
+
+// A KMZ whose doc.kml links to a.kml, which links to the document in layers/b.kml: each read in
+// turn while the ones linking to it wait.
+std::string AsLinkedKmz(const std::string& document) {
+  return test_support::BuildZip(
+      {{"doc.kml",
+        "<kml><Document><NetworkLink><name>n</name><Link><href>a.kml</href></Link>"
+        "</NetworkLink></Document></kml>"},
+       {"a.kml",
+        "<kml><Folder><name>a</name><NetworkLink><Link><href>layers/b.kml</href></Link>"
+        "</NetworkLink></Folder></kml>"},
+       {"layers/b.kml", document}});
 }
 
 // The document in GBK, its declaration saying so.
@@ -204,6 +161,7 @@ const std::vector<Subject>& Subjects() {
       {"FirstLineLongLine", false, "kml", LongKml(), &AsItIs},
       {"Full", true, "kml", kStyledKml, &AsItIs},
       {"FullKmz", true, "kmz", kStyledKml, &AsKmz},
+      {"FullLinkedKmz", true, "kmz", kStyledKml, &AsLinkedKmz},
       {"FullGbk", true, "kml", kStyledKml, &AsGbk},
       {"FullLongLine", true, "kml", LongKml(), &AsItIs},
       {"FullProjected", true, "kml", InChina(kStyledKml), &AsItIs, true},
