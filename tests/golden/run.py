@@ -33,6 +33,10 @@ EXTRA_VARIANTS = [
     ("chinese", "chinese.kml", [], "gbk"),
     ("chinese", "chinese.kml", [], "utf-16"),
     ("chinese-utf8", "chinese.kml", ["--charset", "UTF-8"], None),
+    # A Gauss-Krueger zone found from the data, the points taken from a web map's coordinates.
+    ("chinese-gk3", "chinese.kml", ["--coordsys", "cgcs2000-gk3", "--from", "gcj02"], None),
+    ("chinese-beijing1954", "chinese.kml",
+     ["--coordsys", "EPSG:2436", "--towgs84", "24.47,-130.89,-81.56,-1.8,2.9,-3.7,5.2"], None),
 ]
 
 
