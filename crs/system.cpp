@@ -80,7 +80,8 @@ std::span<const CodeDefinition> Codes() { return kCodes; }
 
 bool System::IsOutsideZone(double lon) const {
   if (!projected()) return false;
-  const double difference = std::remainder(lon - code.central_meridian, 360.0);
+  double difference = lon - code.central_meridian;
+  if (difference < -180 || difference > 180) difference = std::remainder(difference, 360.0);
   return std::fabs(difference) > code.zone_width;
 }
 
