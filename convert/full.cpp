@@ -127,6 +127,37 @@ class KmzLinks final : public kml::LinkedDocuments {
   std::vector<std::unique_ptr<Linked>> open_;  // the innermost last
 };
 
+// The stages that read the input of an output pair into KML events, linked KMZ entries
+// included. With a second processor the parse runs ahead of the reader on a thread of its own;
+// not in a KMZ, whose linked entries the reader reads from the same file while the main one
+// waits.
+class DocumentReading {
+ public:
+  DocumentReading(const CString& path, OutputPair& outputs)
+      : input_(input::OpenInput(outputs.input())),
+        raw_(*input_.document),
+        text_(input::DecodeToUtf8(raw_, path)),
+        xml_(*text_, path, xml::XmlReader::TextPath::kAroundParser,
+             input_.archive == nullptr && platform::UsableProcessors() > 1
+                 ? xml::XmlReader::Parsing::kAhead
+                 : xml::XmlReader::Parsing::kOnCaller),
+        links_(input_.archive != nullptr ? std::make_unique<KmzLinks>(*input_.archive, path)
+                                         : nullptr),
+        reader_(xml_, links_.get()) {}
+
+  kml::KmlReader& reader() { return reader_; }
+  // The file as far as the parse has read it.
+  const input::ByteSource& raw() const { return raw_; }
+
+ private:
+  input::Input input_;
+  ProgressSource raw_;
+  std::unique_ptr<input::ByteSource> text_;
+  xml::XmlReader xml_;
+  std::unique_ptr<KmzLinks> links_;
+  kml::KmlReader reader_;
+};
+
 // More than the web maps' shift moves a longitude (GCJ-02 and BD-09 together: 0.0174 degrees
 // at most, in the rectangle's north-east).
 constexpr double kMaxWebMapShift = 0.05;
@@ -135,13 +166,8 @@ constexpr double kMaxWebMapShift = 0.05;
 // longitudes (normalized to -180..180) of the points the transformation takes (latitudes within
 // +-90). A document without such points gets the zone of 105 E, the middle of China's zones.
 crs::System ZoneOfTheData(const CString& path, OutputPair& outputs, const FullOptions& options) {
-  const input::Input input = input::OpenInput(outputs.input());
-  input::ByteSource& raw = *input.document;
-  const std::unique_ptr<input::ByteSource> text = input::DecodeToUtf8(raw, path);
-  xml::XmlReader xml(*text, path);
-  std::unique_ptr<KmzLinks> links;
-  if (input.archive != nullptr) links = std::make_unique<KmzLinks>(*input.archive, path);
-  kml::KmlReader reader(xml, links.get());
+  DocumentReading reading(path, outputs);
+  kml::KmlReader& reader = reading.reader();
   const crs::Source source = options.source;
   const double margin = source == crs::Source::kWgs84 ? 0 : kMaxWebMapShift;
   double min_lon = std::numeric_limits<double>::infinity();
@@ -164,7 +190,7 @@ crs::System ZoneOfTheData(const CString& path, OutputPair& outputs, const FullOp
         max_lon = std::max(max_lon, lon);
       }
     }
-    if (events % kEventsPerProgress == 0) ReportProgress(options, raw, Pass::kFirstOfTwo);
+    if (events % kEventsPerProgress == 0) ReportProgress(options, reading.raw(), Pass::kFirstOfTwo);
   }
   if (min_lon > max_lon) min_lon = max_lon = 105;
   return crs::FixZone(options.system, min_lon, max_lon);
@@ -185,17 +211,8 @@ FullSummary ConvertFull(const CString& path, const FullOptions& options) {
     outputs.input().Seek(0);
   }
 
-  const input::Input input = input::OpenInput(outputs.input());
-  ProgressSource raw(*input.document);
-  const std::unique_ptr<input::ByteSource> text = input::DecodeToUtf8(raw, path);
-  // With a second processor, the parse runs ahead of the reader and the writer; not in a KMZ,
-  // whose linked entries this thread reads from the same file while the main one waits.
-  const bool ahead = input.archive == nullptr && platform::UsableProcessors() > 1;
-  xml::XmlReader xml(*text, path, xml::XmlReader::TextPath::kAroundParser,
-                     ahead ? xml::XmlReader::Parsing::kAhead : xml::XmlReader::Parsing::kOnCaller);
-  std::unique_ptr<KmzLinks> links;
-  if (input.archive != nullptr) links = std::make_unique<KmzLinks>(*input.archive, path);
-  kml::KmlReader reader(xml, links.get());
+  DocumentReading reading(path, outputs);
+  kml::KmlReader& reader = reading.reader();
   mif::MifWriter writer(options.charset, summary.mif_path, system, options.source);
 
   for (unsigned events = 1;; ++events) {
@@ -221,9 +238,9 @@ FullSummary ConvertFull(const CString& path, const FullOptions& options) {
       case Type::kDocumentEnd:
         break;
     }
-    if (events % kEventsPerProgress == 0) ReportProgress(options, raw, pass);
+    if (events % kEventsPerProgress == 0) ReportProgress(options, reading.raw(), pass);
   }
-  ReportProgress(options, raw, pass);
+  ReportProgress(options, reading.raw(), pass);
 
   writer.Write(reader.styles(), outputs.mif(), outputs.mid());
   outputs.Commit();
