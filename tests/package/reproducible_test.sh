@@ -4,36 +4,47 @@
 # as another machine might be set up, and compares them byte for byte with those of the first
 # build: the Windows zip, its debug zip and the Debian package. A difference fails and names the
 # package (for a zip, also the entries that differ).
-# Usage: reproducible_test.sh SOURCE_DIR
+# Usage: reproducible_test.sh [--build-only|--compare-only] SOURCE_DIR
 #   after `cpack --preset win32` and `cpack --preset deb` in SOURCE_DIR. The second build stays
 #   in SOURCE_DIR/build/reproduce for a closer look (diffoscope shows any difference in detail).
+#   --build-only makes the second packages and stops (it may run before or beside the first
+#   build); --compare-only compares those already made.
 set -euo pipefail
+mode=all
+case "${1:-}" in
+  --build-only) mode=build && shift ;;
+  --compare-only) mode=compare && shift ;;
+esac
 source_dir="$(realpath "$1")"
 jobs="${JOBS:-$(nproc)}"
 second="$source_dir/build/reproduce/kml2mif"
 packages=(build/win32/packages/kml2mif-*-win32.zip build/win32/packages/kml2mif-*-win32-debug.zip
           build/native/packages/kml2mif_*.deb)
 
-rm -rf "$source_dir/build/reproduce"
-mkdir -p "$second"
-# The sources as they are, changes not yet committed included, with git's record of the commit
-# (the packages' time) and the unpacked third-party sources; no build tree.
-tar -C "$source_dir" --anchored --exclude=./build -cf - . | tar -C "$second" -xf -
+if [ "$mode" != compare ]; then
+  rm -rf "$source_dir/build/reproduce"
+  mkdir -p "$second"
+  # The sources as they are, changes not yet committed included, with git's record of the commit
+  # (the packages' time) and the unpacked third-party sources; no build tree.
+  tar -C "$source_dir" --anchored --exclude=./build -cf - . | tar -C "$second" -xf -
+  cd "$second"
+  unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
+  export CCACHE_DISABLE=1
+  umask 002
+  export TZ=Asia/Shanghai
+  {
+    cmake --preset win32 && cmake --build --preset win32 -j "$jobs" && cpack --preset win32 &&
+      cmake --preset native &&
+      cmake --build --preset native -j "$jobs" --target kml2mif compressed_docs &&
+      cpack --preset deb
+  } >"$source_dir/build/reproduce/build.log" 2>&1 || {
+    tail -n 30 "$source_dir/build/reproduce/build.log"
+    echo "FAIL: the second build failed (log: $source_dir/build/reproduce/build.log)"
+    exit 1
+  }
+fi
+[ "$mode" != build ] || exit 0
 cd "$second"
-unset CMAKE_C_COMPILER_LAUNCHER CMAKE_CXX_COMPILER_LAUNCHER
-export CCACHE_DISABLE=1
-umask 002
-export TZ=Asia/Shanghai
-{
-  cmake --preset win32 && cmake --build --preset win32 -j "$jobs" && cpack --preset win32 &&
-    cmake --preset native &&
-    cmake --build --preset native -j "$jobs" --target kml2mif compressed_docs &&
-    cpack --preset deb
-} >"$source_dir/build/reproduce/build.log" 2>&1 || {
-  tail -n 30 "$source_dir/build/reproduce/build.log"
-  echo "FAIL: the second build failed (log: $source_dir/build/reproduce/build.log)"
-  exit 1
-}
 
 failures=0
 for pattern in "${packages[@]}"; do
