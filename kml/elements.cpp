@@ -61,4 +61,28 @@ Tag TagOf(std::string_view name) {
   return found == kTags.end() ? Tag::kOther : found->second;
 }
 
+bool MeansSomethingInPlacemark(Tag tag, std::string_view name) {
+  switch (tag) {
+    case Tag::kName:
+    case Tag::kDescription:
+    case Tag::kStyleUrl:
+    case Tag::kTimeStamp:
+    case Tag::kTimeSpan:
+    case Tag::kExtendedData:
+    case Tag::kStyle:
+    case Tag::kStyleMap:
+    case Tag::kPoint:
+    case Tag::kLineString:
+    case Tag::kLinearRing:
+    case Tag::kPolygon:
+    case Tag::kTrack:
+    case Tag::kModel:
+      return true;
+    case Tag::kOther:
+      return name == "MultiGeometry" || name == "MultiTrack";
+    default:
+      return false;
+  }
+}
+
 }  // namespace kml

@@ -62,6 +62,10 @@ enum class Tag : uint8_t {
 // The element of local name `name` ("Placemark", "coord" of gx:coord).
 Tag TagOf(std::string_view name);
 
+// Whether an element `tag` (local name `name`) as a placemark's own child means something of
+// its own, so that no old-style schema field takes it.
+bool MeansSomethingInPlacemark(Tag tag, std::string_view name);
+
 inline bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 inline std::string_view TrimSpace(std::string_view text) {

@@ -12,6 +12,7 @@
 
 #include "crs/mif_coordsys.h"
 #include "mif/mif_text.h"
+#include "mif/spill_records.h"
 #include "platform/file_exception.h"
 #include "platform/spill_file.h"
 #include "platform/transcoder.h"
@@ -30,36 +31,6 @@ constexpr size_t kOutputBlock = size_t{1} << 20;
 constexpr size_t kTransformedBlock = size_t{64} << 10;
 constexpr size_t kMaxPointLine = crs::Transformer::kMaxPointChars + 2;
 
-enum class Shape : uint8_t { kPoint, kLine, kRing };
-
-enum class ObjectKind { kNone, kPoint, kMultipoint, kPline, kPlineMultiple, kRegion, kCollection };
-
-// A kept part: where its point lines stand in the coordinate spill.
-struct PartRecord {
-  uint64_t text_offset = 0;
-  uint64_t text_bytes = 0;
-  uint64_t points = 0;
-  Shape shape = Shape::kPoint;
-};
-
-// What a placemark's record in the placemark spill starts with. The style url and the
-// attributes (AttributeHeader + value bytes each) follow.
-struct PlacemarkHeader {
-  uint64_t parts = 0;                      // kept parts, in the part spill
-  std::array<uint64_t, 3> shape_parts{};   // by Shape
-  std::array<uint64_t, 3> shape_points{};  // by Shape
-  feature::Style inline_style;
-  uint32_t style_url_size = 0;
-  uint32_t attributes = 0;
-};
-static_assert(std::is_trivially_copyable_v<PlacemarkHeader>);
-static_assert(std::is_trivially_copyable_v<PartRecord>);
-
-struct AttributeHeader {
-  uint32_t column = 0;
-  uint32_t size = 0;
-};
-
 constexpr size_t kBuiltinColumns = 6;  // the attribute kinds before kData
 constexpr std::array<std::string_view, kBuiltinColumns> kBuiltinNames = {
     "Name", "Description", "Folder", "TimeStamp", "Begin", "End"};
@@ -71,23 +42,6 @@ struct Column {
   bool all_decimal = true;
   size_t width = 1;  // bytes of the longest value
 };
-
-size_t Index(Shape shape) { return static_cast<size_t>(shape); }
-
-ObjectKind KindOf(const PlacemarkHeader& header) {
-  const uint64_t points = header.shape_parts[Index(Shape::kPoint)];
-  const uint64_t lines = header.shape_parts[Index(Shape::kLine)];
-  const uint64_t rings = header.shape_parts[Index(Shape::kRing)];
-  const int groups = (points > 0) + (lines > 0) + (rings > 0);
-  if (groups == 0) return ObjectKind::kNone;
-  if (groups > 1) return ObjectKind::kCollection;
-  if (points > 0) {
-    return header.shape_points[Index(Shape::kPoint)] == 1 ? ObjectKind::kPoint
-                                                          : ObjectKind::kMultipoint;
-  }
-  if (lines > 0) return lines == 1 ? ObjectKind::kPline : ObjectKind::kPlineMultiple;
-  return ObjectKind::kRegion;
-}
 
 bool IsAscii(std::string_view text) {
   unsigned char seen = 0;
