@@ -17,7 +17,8 @@ passed=0
 failed=0
 log="$(mktemp)"
 # Ends what runs in the background when a step fails.
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -f "$log" "$log.times" "$log.same" "$log.background" "$log.reproduce"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true
+  rm -f "$log" "$log.times" "$log.same" "$log.background" "$log.reproduce"' EXIT
 background=""
 reproduce=""
 
@@ -176,17 +177,23 @@ descendants() {
   done
 }
 
+# wait_beside PID LOG WHAT: waits for a job started beside the Wine tests, which needs its
+# priority back (where the user may raise it: root), prints WHAT and its log; its failure fails.
+wait_beside() {
+  renice -n 0 -p "$1" $(descendants "$1") >/dev/null 2>&1 || true
+  local status=0
+  wait "$1" || status=$?
+  echo "$3"
+  cat "$2"
+  [ "$status" -eq 0 ] || fail
+}
+
 win32() {
   step "Windows i686 build (the shipping target)"
   if [ -n "$background" ]; then
-    # Waited for, it needs the priority back (where the user may raise it: root).
-    renice -n 0 -p "$background" $(descendants "$background") >/dev/null 2>&1 || true
-    local status=0
-    wait "$background" || status=$?
+    wait_beside "$background" "$log.background" \
+      "(built beside the Wine tests, with the fuzz targets)"
     background=""
-    echo "(built beside the Wine tests, with the fuzz targets)"
-    cat "$log.background"
-    [ "$status" -eq 0 ] || fail
   fi
   build win32
 }
@@ -214,13 +221,8 @@ packages() {
 
   step "release packages made again in a second folder: the same bytes"
   if [ -n "$reproduce" ]; then
-    renice -n 0 -p "$reproduce" $(descendants "$reproduce") >/dev/null 2>&1 || true
-    local status=0
-    wait "$reproduce" || status=$?
+    wait_beside "$reproduce" "$log.reproduce" "(made beside the Wine tests)"
     reproduce=""
-    echo "(made beside the Wine tests)"
-    cat "$log.reproduce"
-    [ "$status" -eq 0 ] || fail
     tests/package/reproducible_test.sh --compare-only "$PWD" || fail
   else
     tests/package/reproducible_test.sh "$PWD" || fail

@@ -10,6 +10,7 @@
 #endif
 
 #include "feature/number.h"
+#include "platform/copy_small.h"
 
 namespace kml {
 
@@ -39,28 +40,6 @@ constexpr size_t kArenaBytes =
     (CoordinateTokenizer::kBatchSize + 1) * (2 * CoordinateTokenizer::kMaxNumberBytes + 1) +
     3 * CoordinateTokenizer::kMaxNumberBytes;
 
-// memcpy for the short texts of coordinates: overlapping moves of 8 or 16 bytes instead of a
-// call.
-inline void CopySmall(char* to, const char* from, size_t size) {
-  if (size >= 16 && size <= 32) {
-    char head[16];
-    char tail[16];
-    std::memcpy(head, from, 16);
-    std::memcpy(tail, from + size - 16, 16);
-    std::memcpy(to, head, 16);
-    std::memcpy(to + size - 16, tail, 16);
-  } else if (size >= 8 && size < 16) {
-    uint64_t head;
-    uint64_t tail;
-    std::memcpy(&head, from, 8);
-    std::memcpy(&tail, from + size - 8, 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + size - 8, &tail, 8);
-  } else {
-    std::memcpy(to, from, size);
-  }
-}
-
 }  // namespace
 
 CoordinateTokenizer::CoordinateTokenizer()
@@ -72,7 +51,7 @@ const char* CoordinateTokenizer::Keep(const char* bytes, size_t size) {
   // Cannot happen (see kArenaBytes); views into moved memory would be worse than stopping.
   if (size > kArenaBytes - arena_size_) std::abort();
   char* const kept = arena_.get() + arena_size_;
-  CopySmall(kept, bytes, size);
+  platform::CopySmall(kept, bytes, size);
   arena_size_ += size;
   return kept;
 }

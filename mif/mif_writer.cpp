@@ -13,6 +13,7 @@
 #include "crs/mif_coordsys.h"
 #include "mif/mif_text.h"
 #include "mif/spill_records.h"
+#include "platform/copy_small.h"
 #include "platform/file_exception.h"
 #include "platform/spill_file.h"
 #include "platform/transcoder.h"
@@ -52,28 +53,6 @@ bool IsAscii(std::string_view text) {
 void AppendNumber(uint64_t value, std::string& out) {
   char buffer[24];
   out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-}
-
-// memcpy for the short texts of coordinates: two overlapping moves of 8 or 16 bytes instead of
-// a call.
-inline void CopySmall(char* to, const char* from, size_t size) {
-  if (size >= 16 && size <= 32) {
-    char head[16];
-    char tail[16];
-    std::memcpy(head, from, 16);
-    std::memcpy(tail, from + size - 16, 16);
-    std::memcpy(to, head, 16);
-    std::memcpy(to + size - 16, tail, 16);
-  } else if (size >= 8 && size < 16) {
-    uint64_t head;
-    uint64_t tail;
-    std::memcpy(&head, from, 8);
-    std::memcpy(&tail, from + size - 8, 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + size - 8, &tail, 8);
-  } else {
-    std::memcpy(to, from, size);
-  }
 }
 
 }  // namespace
@@ -150,14 +129,14 @@ class MifWriter::Impl {
         // The reader keeps "x,y" together as the document wrote it: one copy, and the comma
         // becomes the blank.
         const size_t size = x_size + 1 + coordinate.y.size();
-        CopySmall(at, coordinate.x.data(), size);
+        platform::CopySmall(at, coordinate.x.data(), size);
         at[x_size] = ' ';
         at += size;
       } else {
-        CopySmall(at, coordinate.x.data(), x_size);
+        platform::CopySmall(at, coordinate.x.data(), x_size);
         at += x_size;
         *at++ = ' ';
-        CopySmall(at, coordinate.y.data(), coordinate.y.size());
+        platform::CopySmall(at, coordinate.y.data(), coordinate.y.size());
         at += coordinate.y.size();
       }
       *at++ = '\r';
