@@ -22,26 +22,10 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-# A display number that no X server uses (another test may take one at the same moment: then
-# the next).
-xvfb_pid=
-for n in $(seq 70 199); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >>"$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  for _ in $(seq 50); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
-    kill -0 "$xvfb_pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$xvfb_pid" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
-    export DISPLAY=":$n"
-    break
-  fi
-  kill "$xvfb_pid" 2>/dev/null
-  xvfb_pid=
-done
-[ -n "$xvfb_pid" ] || { echo "cannot start Xvfb" >&2; exit 1; }
+# A virtual display of its own.
+# shellcheck source=/dev/null
+source "$(dirname "$0")/../e2e/xvfb.sh"
+start_xvfb 1024x768x24 "$work/xvfb.log"
 
 # Wine sees the machine's root as drive Z:.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
